@@ -1,0 +1,92 @@
+#include "core/vxdefs.h"
+
+#include <array>
+#include <cstring>
+
+#include "core/vxutils.h"
+#include "platform/syscolors.h"
+
+namespace vx {
+
+bool vxAlwaysTrueBoolean = false;
+TProgressRec nullpr{{}, nullptr, 0, 0, 0, &vxAlwaysTrueBoolean};
+
+TProgressRec& ResetNullpr() {
+  vxAlwaysTrueBoolean = false;
+  nullpr.Value = 0;
+  nullpr.Total = 0;
+  nullpr.PercentPerStep = 0;
+  nullpr.Aborting = &vxAlwaysTrueBoolean;
+  return nullpr;
+}
+
+void TProgressRec::Report() const {
+  if (ProgressEvent) ProgressEvent(Sender, TruncI(Value * PercentPerStep));
+}
+
+void TProgressRec::Report(int percent) const {
+  if (ProgressEvent) ProgressEvent(Sender, percent);
+}
+
+TRGB TColor2TRGB(TColor c) {
+  const TColor v = ColorToRGB(c);
+  return TRGB{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
+
+void Negative1Bit(TBitmap& bitmap) {
+  if (bitmap.PixelFormat() != pf1bit) return;
+  const int len = BitmapRowLen(bitmap.Width(), 1);
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    uint8_t* row = bitmap.ScanLine(y);
+    for (int i = 0; i < len; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+  }
+}
+
+void SizeBitmap(TBitmap& bitmap, int width, int height, TPixelFormat pf) {
+  bitmap.SetSize(1, 1);
+  bitmap.SetPixelFormat(pf);
+  bitmap.SetSize(width, height);
+}
+
+void CopyBitmap(const TBitmap& source, TBitmap& dest) {
+  if (&source == &dest) return;
+  dest.SetSize(1, 1);
+  dest.SetPixelFormat(source.PixelFormat());
+  if (source.Empty()) return;
+  dest.SetSize(source.Width(), source.Height());
+  dest.SetPalette(source.Palette());
+  const size_t bytes = static_cast<size_t>(source.RowLen()) * static_cast<size_t>(source.Height());
+  std::memcpy(dest.Bits(), source.Bits(), bytes);
+}
+
+namespace {
+// Each 1-bit byte expands to 8 pixels = 24 bytes, most significant bit first.
+const std::array<std::array<uint8_t, 24>, 256>& Expand1to24Table() {
+  static const auto table = [] {
+    std::array<std::array<uint8_t, 24>, 256> t{};
+    for (int v = 0; v < 256; ++v)
+      for (int bit = 0; bit < 8; ++bit) {
+        const uint8_t c = (v & (0x80 >> bit)) ? 255 : 0;
+        t[v][bit * 3] = t[v][bit * 3 + 1] = t[v][bit * 3 + 2] = c;
+      }
+    return t;
+  }();
+  return table;
+}
+}  // namespace
+
+void Conv1to24(const TBitmap& source, TBitmap& dest, const TProgressRec& progress) {
+  const int w = source.Width(), h = source.Height();
+  SizeBitmap(dest, w, h, pf24bit);
+  const auto& table = Expand1to24Table();
+  const int fullBytes = w / 8, rest = w % 8;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = source.ScanLine(y);
+    uint8_t* dst = dest.ScanLine(y);
+    for (int i = 0; i < fullBytes; ++i, dst += 24) std::memcpy(dst, table[src[i]].data(), 24);
+    if (rest) std::memcpy(dst, table[src[fullBytes]].data(), static_cast<size_t>(rest) * 3);
+    progress.Report(TruncI(y * 100 / (h + 0.5)));
+  }
+}
+
+}  // namespace vx

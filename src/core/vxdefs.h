@@ -1,0 +1,92 @@
+#pragma once
+// Pixel conventions, colour helpers and the progress record that every codec and
+// worker takes.
+#include <cstdint>
+
+#include "core/arith.h"
+#include "platform/bitmap.h"
+#include "platform/event.h"
+#include "platform/types.h"
+
+namespace vx {
+
+// ---- progress ----
+
+using TProgressEvent = TMethod<TObject*, int>;
+
+enum class TVXJob { vxjNOTHING, vxjGENERALPROCESSING, vxjVIDEOCAP_CONNECTING };
+using enum TVXJob;
+using TVXJobEvent = TMethod<TObject*, TVXJob, int>;
+
+struct TProgressRec {
+  TProgressEvent ProgressEvent;
+  TObject* Sender = nullptr;
+  int32_t Value = 0;
+  int32_t Total = 0;
+  double PercentPerStep = 0;
+  bool* Aborting = nullptr;
+
+  // Reports trunc(Value * PercentPerStep) when an event is assigned.
+  void Report() const;
+  void Report(int percent) const;
+  bool Aborted() const { return Aborting && *Aborting; }
+  void Abort() const {
+    if (Aborting) *Aborting = true;
+  }
+};
+
+// Shared abort flag of nullpr; starts false.
+extern bool vxAlwaysTrueBoolean;
+// The record passed where no progress is wanted. Reset its abort flag (ResetNullpr)
+// before handing it to a routine whose failure must not leak into later calls.
+extern TProgressRec nullpr;
+TProgressRec& ResetNullpr();
+
+// ---- colour helpers ----
+
+inline TRGB CreateRGB(uint8_t r, uint8_t g, uint8_t b) { return TRGB{b, g, r}; }
+inline bool EqualRGB(const TRGB& a, const TRGB& b) { return a == b; }
+inline TColor TRGB2TColor(const TRGB& c) { return c.r + c.g * 256 + c.b * 65536; }
+inline TColor RGB2TColor(uint8_t r, uint8_t g, uint8_t b) { return r + g * 256 + b * 65536; }
+// Resolves system colours first.
+TRGB TColor2TRGB(TColor c);
+inline int RGBToGray(const TRGB& c) { return (c.r * 21 + c.g * 71 + c.b * 7) / 100; }
+
+inline void bswap(uint8_t& a, uint8_t& b) {
+  const uint8_t t = a;
+  a = b;
+  b = t;
+}
+inline void iswap(int& a, int& b) {
+  const int t = a;
+  a = b;
+  b = t;
+}
+inline void OrdCor(int& x1, int& y1, int& x2, int& y2) {
+  if (x1 > x2) iswap(x1, x2);
+  if (y1 > y2) iswap(y1, y2);
+}
+
+// ---- 1-bit rows: most significant bit is the leftmost pixel ----
+
+inline bool GetPixelbw(const uint8_t* row, int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline void SetPixelbw(uint8_t* row, int x, bool value) {
+  const auto mask = static_cast<uint8_t>(0x80 >> (x & 7));
+  if (value)
+    row[x >> 3] |= mask;
+  else
+    row[x >> 3] &= static_cast<uint8_t>(~mask);
+}
+
+// Inverts every bit of a pf1bit image, padding included.
+void Negative1Bit(TBitmap& bitmap);
+// dest takes source's format and size, then the whole pixel block in one copy. An
+// empty source leaves dest 1x1 in the source's format.
+void CopyBitmap(const TBitmap& source, TBitmap& dest);
+// dest becomes the pf24bit expansion of the pf1bit source (set = white, clear = black).
+void Conv1to24(const TBitmap& source, TBitmap& dest, const TProgressRec& progress);
+
+// The readers' sizing sequence: 1x1, format, final size.
+void SizeBitmap(TBitmap& bitmap, int width, int height, TPixelFormat pf);
+
+}  // namespace vx

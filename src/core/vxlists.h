@@ -1,0 +1,2 @@
+#pragma once
+// Containers and counting stream (to be filled in).
