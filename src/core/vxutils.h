@@ -5,6 +5,7 @@
 
 #include "core/arith.h"
 #include "core/vxlists.h"
+#include "core/vxwords.h"
 #include "platform/bitmap.h"
 
 namespace vx {

@@ -1,0 +1,17 @@
+#pragma once
+// PNG adapter.
+#include "platform/stream.h"
+
+namespace vx {
+// True when the next 8 bytes are the PNG signature; the position is restored.
+bool IsPNGStream(TStream& stream);
+}  // namespace vx
+
+#include "io/codec.h"
+
+namespace vx {
+void ReadPNGStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                   bool preview);
+void WritePNGStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                    TProgressRec& progress);
+}  // namespace vx

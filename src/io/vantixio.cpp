@@ -1,0 +1,758 @@
+#include "io/vantixio.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "codecs/giffilter.h"
+#include "codecs/jpegfilt.h"
+#include "codecs/pcxfilter.h"
+#include "codecs/pngfilt.h"
+#include "codecs/tiffilt.h"
+#include "io/bmpfilt.h"
+#include "io/fileformats.h"
+#include "io/metafile.h"
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "platform/exceptions.h"
+#include "platform/imagehost.h"
+#include "platform/screen.h"
+#include "platform/stream.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int64_t kStreamHeaderSize = 12;
+
+struct TStreamHeader {
+  std::string magic;  // the 4 magic bytes up to the first zero
+  uint32_t length = 0;
+};
+
+bool ReadStreamHeader(TStream& stream, TStreamHeader& h) {
+  char raw[kStreamHeaderSize] = {};
+  if (stream.Read(raw, kStreamHeaderSize) != kStreamHeaderSize) return false;
+  h.magic.assign(raw, strnlen(raw, 4));
+  h.length = static_cast<uint8_t>(raw[8]) | (static_cast<uint8_t>(raw[9]) << 8) |
+             (static_cast<uint8_t>(raw[10]) << 16) |
+             (static_cast<uint32_t>(static_cast<uint8_t>(raw[11])) << 24);
+  return true;
+}
+
+std::unique_ptr<IMetafilePlayer>& PlayerSlot() {
+  static std::unique_ptr<IMetafilePlayer> player;
+  return player;
+}
+
+// Mode a newly created file gets: what the process umask allows of rw-rw-rw-.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::unique_ptr<IMetafilePlayer> SetMetafilePlayer(std::unique_ptr<IMetafilePlayer> player) {
+  std::swap(PlayerSlot(), player);
+  return player;
+}
+
+IMetafilePlayer* MetafilePlayer() { return PlayerSlot().get(); }
+
+// ---- life cycle and attachment ----
+
+TVantixIO::TVantixIO(TComponent* owner)
+    : TComponent(owner),
+      msgLanguage_(static_cast<TMsgLanguage>(0)),
+      params_(std::make_unique<TIOParamsVals>(this)) {}
+
+TVantixIO::~TVantixIO() { DetachView(); }
+
+void TVantixIO::OnViewBitmapChange(TObject*) {
+  if (view_) bitmap_ = view_->GetFBitmap();
+}
+
+void TVantixIO::DetachView() {
+  if (!view_) return;
+  view_->RemoveBitmapChangeEvent(TNotifyEvent::Bind(this, &TVantixIO::OnViewBitmapChange));
+  view_->RemoveFreeNotification(this);
+  view_ = nullptr;
+}
+
+void TVantixIO::SetAttachedVantix(IImageHost* view) {
+  DetachView();
+  view_ = view;
+  if (!view_) return;
+  bitmap_ = view_->GetFBitmap();
+  view_->FreeNotification(this);
+  if (picture_) {
+    picture_->RemoveFreeNotification(this);
+    picture_ = nullptr;
+  }
+  view_->RegisterBitmapChangeEvent(TNotifyEvent::Bind(this, &TVantixIO::OnViewBitmapChange));
+}
+
+void TVantixIO::SetAttachedTImage(IPictureHost* picture) {
+  DetachView();
+  if (picture_) picture_->RemoveFreeNotification(this);
+  picture_ = picture;
+  if (!picture_) return;
+  bitmap_ = picture_->PictureBitmap();
+  picture_->FreeNotification(this);
+}
+
+void TVantixIO::SetAttachedBitmap(TBitmap* bitmap) {
+  DetachView();
+  if (!bitmap && picture_) return;
+  bitmap_ = bitmap;
+  if (bitmap_ && picture_) {
+    picture_->RemoveFreeNotification(this);
+    picture_ = nullptr;
+  }
+}
+
+void TVantixIO::Notification(TFreeNotifier* object, TOperation operation) {
+  TComponent::Notification(object, operation);
+  if (operation != opRemove) return;
+  // The bitmap came from the dying control; never touch it again.
+  if (view_ && object == static_cast<TFreeNotifier*>(view_)) {
+    view_ = nullptr;
+    bitmap_ = nullptr;
+  }
+  if (picture_ && object == static_cast<TFreeNotifier*>(picture_)) {
+    picture_ = nullptr;
+    bitmap_ = nullptr;
+  }
+}
+
+TColor TVantixIO::Background() const { return view_ ? view_->Background() : background_; }
+
+void TVantixIO::SetBackground(TColor c) {
+  if (view_)
+    view_->SetBackground(c);
+  else
+    background_ = c;
+}
+
+void TVantixIO::Update() {
+  if (view_) {
+    view_->Update();
+    view_->ImageChange();
+  } else if (bitmap_) {
+    bitmap_->SetModified(true);
+  }
+}
+
+// ---- shared steps ----
+
+TProgressRec TVantixIO::MakeProgress() {
+  TProgressRec p;
+  p.ProgressEvent = OnProgress;
+  p.Sender = this;
+  p.Aborting = &aborting_;
+  return p;
+}
+
+bool TVantixIO::BeginLoad() {
+  aborting_ = false;
+  return bitmap_ != nullptr;
+}
+
+bool TVantixIO::BeginSave() {
+  aborting_ = false;
+  if (!bitmap_) return false;
+  if (bitmap_->PixelFormat() != pf24bit && bitmap_->PixelFormat() != pf1bit)
+    bitmap_->SetPixelFormat(pf24bit);
+  return true;
+}
+
+void TVantixIO::AfterLoad(int fileType, bool fromFile, const std::string& fileName,
+                          bool passDpi) {
+  params_->FileType = fileType;
+  params_->FileName = fromFile ? fileName : std::string{};
+  if (view_ && passDpi) view_->SetDPI(params_->DpiX, params_->DpiY);
+  Update();
+}
+
+// Writes to a temporary file beside the target and renames it over the target only
+// when the writer finished without aborting, so a failed save never costs the old file.
+template <class Writer>
+void TVantixIO::SaveFileSafely(const std::string& fileName, Writer&& write) {
+  namespace fs = std::filesystem;
+  const fs::path target(fileName);
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string pattern = (dir / ("." + target.filename().string() + ".vxtmp-XXXXXX")).string();
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0)
+    throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
+  ::close(fd);
+  struct stat st {};
+  ::chmod(pattern.c_str(), ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode());
+  bool ok = false;
+  try {
+    {
+      TFileStream out(pattern, fmOpenReadWrite);
+      write(out);
+    }
+    ok = !aborting_;
+  } catch (...) {
+    std::remove(pattern.c_str());
+    throw;
+  }
+  if (!ok) {
+    std::remove(pattern.c_str());
+    return;
+  }
+  if (std::rename(pattern.c_str(), fileName.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    std::remove(pattern.c_str());
+    throw EFCreateError("Cannot replace file \"" + fileName + "\": " + why);
+  }
+}
+
+// With StreamHeaders, reserves the 12-byte header, writes, then fills the header in.
+template <class Writer>
+void TVantixIO::WriteWithStreamHeader(TStream& stream, const char* magic, bool onlyWhenOk,
+                                      Writer&& write) {
+  if (!streamHeaders_) {
+    write(stream);
+    return;
+  }
+  const int64_t start = stream.Position();
+  const uint8_t zeros[kStreamHeaderSize] = {};
+  stream.WriteBuffer(zeros, kStreamHeaderSize);
+  write(stream);
+  if (onlyWhenOk && aborting_) return;
+  const int64_t end = stream.Position();
+  stream.SetPosition(start);
+  stream.WriteBuffer(magic, 4);
+  WriteLE32(stream, 0);
+  WriteLE32(stream, static_cast<uint32_t>(end - start - kStreamHeaderSize));
+  stream.SetPosition(end);
+}
+
+// ---- format loaders ----
+
+void TVantixIO::LoadFromFileBMP(const std::string& fileName) {
+  if (!BeginLoad()) return;
+  TFileStream f(fileName, fmOpenRead);
+  TProgressRec p = MakeProgress();
+  BMPReadStream(f, *bitmap_, f.Size(), false, *params_, p);
+  AfterLoad(ioBMP, true, fileName, true);
+}
+
+void TVantixIO::LoadFromStreamBMP(TStream& stream) {
+  if (!BeginLoad()) return;
+  TProgressRec p = MakeProgress();
+  BMPReadStream(stream, *bitmap_, 0, false, *params_, p);
+  AfterLoad(ioBMP, false, {}, false);
+}
+
+int TVantixIO::LoadFromFileGif(const std::string& fileName) {
+  if (!BeginLoad()) return 0;
+  TFileStream f(fileName, fmOpenRead);
+  return [&] {
+    int count = 0;
+    TProgressRec p = MakeProgress();
+    ReadGifStream(f, *bitmap_, count, false, *params_, p);
+    SetBackground(TRGB2TColor(params_->GIF_FlagTranspColor ? params_->GIF_TranspColor
+                                                            : params_->GIF_Background));
+    AfterLoad(ioGIF, true, fileName, true);
+    return count;
+  }();
+}
+
+int TVantixIO::LoadFromStreamGif(TStream& stream) {
+  if (!BeginLoad()) return 0;
+  int count = 0;
+  TProgressRec p = MakeProgress();
+  ReadGifStream(stream, *bitmap_, count, false, *params_, p);
+  SetBackground(TRGB2TColor(params_->GIF_FlagTranspColor ? params_->GIF_TranspColor
+                                                          : params_->GIF_Background));
+  AfterLoad(ioGIF, false, {}, false);
+  return count;
+}
+
+void TVantixIO::LoadFromFileJpeg(const std::string& fileName) {
+  if (!BeginLoad()) return;
+  TFileStream f(fileName, fmOpenRead);
+  TProgressRec p = MakeProgress();
+  ReadJPegStream(f, *bitmap_, *params_, p, false);
+  AfterLoad(ioJPEG, true, fileName, true);
+}
+
+void TVantixIO::LoadFromStreamJpeg(TStream& stream) {
+  if (!BeginLoad()) return;
+  // A 12-byte "JFIF" header is recognised whatever StreamHeaders says.
+  const int64_t start = stream.Position();
+  TStreamHeader h;
+  const bool headed = ReadStreamHeader(stream, h) && h.magic == "JFIF";
+  if (!headed) stream.SetPosition(start);
+  TProgressRec p = MakeProgress();
+  ReadJPegStream(stream, *bitmap_, *params_, p, false);
+  if (headed) stream.SetPosition(start + kStreamHeaderSize + h.length);
+  AfterLoad(ioJPEG, false, {}, true);
+}
+
+void TVantixIO::LoadFromFilePCX(const std::string& fileName) {
+  if (!BeginLoad()) return;
+  TFileStream f(fileName, fmOpenRead);
+  TProgressRec p = MakeProgress();
+  ReadPcxStream(f, *bitmap_, *params_, false, p, f.Size());
+  AfterLoad(ioPCX, true, fileName, true);
+}
+
+void TVantixIO::LoadFromStreamPCX(TStream& stream) {
+  if (!BeginLoad()) return;
+  const int64_t start = stream.Position();
+  // Without a header the PCX data runs to the end of the stream.
+  int64_t length = stream.Size() - start;
+  int64_t after = -1;
+  if (streamHeaders_) {
+    TStreamHeader h;
+    if (!ReadStreamHeader(stream, h) || h.magic.compare(0, 3, "PCX") != 0) {
+      aborting_ = true;
+      return;
+    }
+    if (h.magic == "PCX2") {
+      length = h.length;
+      after = start + h.length + kStreamHeaderSize;
+    } else {
+      // An older header form: the data starts 4 bytes in.
+      stream.SetPosition(start + 4);
+      length = stream.Size() - (start + 4);
+    }
+  }
+  TProgressRec p = MakeProgress();
+  ReadPcxStream(stream, *bitmap_, *params_, false, p, length);
+  if (after >= 0) stream.SetPosition(after);
+  AfterLoad(ioPCX, false, {}, true);
+}
+
+int TVantixIO::LoadFromFileTIFF(const std::string& fileName) {
+  if (!BeginLoad()) return 0;
+  TFileStream f(fileName, fmOpenRead);
+  int count = 0;
+  TProgressRec p = MakeProgress();
+  TIFFReadStream(bitmap_, f, count, params_.get(), p, false);
+  AfterLoad(ioTIFF, true, fileName, true);
+  return count;
+}
+
+int TVantixIO::LoadFromStreamTIFF(TStream& stream) {
+  if (!BeginLoad()) return 0;
+  int64_t after = -1;
+  if (streamHeaders_) {
+    const int64_t start = stream.Position();
+    TStreamHeader h;
+    if (!ReadStreamHeader(stream, h) || h.magic != "TIFF") {
+      aborting_ = true;
+      return 0;
+    }
+    after = start + kStreamHeaderSize + h.length;
+  }
+  int count = 0;
+  TProgressRec p = MakeProgress();
+  TIFFReadStream(bitmap_, stream, count, params_.get(), p, false);
+  if (after >= 0) stream.SetPosition(after);
+  AfterLoad(ioTIFF, false, {}, true);
+  return count;
+}
+
+void TVantixIO::LoadFromFilePNG(const std::string& fileName) {
+  if (!BeginLoad()) return;
+  TFileStream f(fileName, fmOpenRead);
+  params_->PNG_Background = TColor2TRGB(Background());
+  TProgressRec p = MakeProgress();
+  ReadPNGStream(f, *bitmap_, *params_, p, false);
+  SetBackground(TRGB2TColor(params_->PNG_Background));
+  AfterLoad(ioPNG, true, fileName, true);
+}
+
+void TVantixIO::LoadFromStreamPNG(TStream& stream) {
+  if (!BeginLoad()) return;
+  params_->PNG_Background = TColor2TRGB(Background());
+  TProgressRec p = MakeProgress();
+  ReadPNGStream(stream, *bitmap_, *params_, p, false);
+  SetBackground(TRGB2TColor(params_->PNG_Background));
+  AfterLoad(ioPNG, false, {}, true);
+}
+
+void TVantixIO::LoadFromFileICO(const std::string& fileName) {
+  if (!BeginLoad()) return;
+  TFileStream f(fileName, fmOpenRead);
+  TProgressRec p = MakeProgress();
+  ICOReadStream(f, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  AfterLoad(ioICO, true, fileName, true);
+}
+
+void TVantixIO::LoadFromStreamICO(TStream& stream) {
+  if (!BeginLoad()) return;
+  TProgressRec p = MakeProgress();
+  ICOReadStream(stream, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  AfterLoad(ioICO, false, {}, false);
+}
+
+void TVantixIO::LoadFromFileCUR(const std::string& fileName) {
+  if (!BeginLoad()) return;
+  TFileStream f(fileName, fmOpenRead);
+  TProgressRec p = MakeProgress();
+  CURReadStream(f, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  AfterLoad(ioCUR, true, fileName, true);
+}
+
+void TVantixIO::LoadFromStreamCUR(TStream& stream) {
+  if (!BeginLoad()) return;
+  TProgressRec p = MakeProgress();
+  CURReadStream(stream, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  AfterLoad(ioCUR, false, {}, false);
+}
+
+// ---- format savers ----
+
+void TVantixIO::SaveToStreamBMP(TStream& stream) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  BMPWriteStream(stream, *bitmap_, *params_, p);
+}
+
+void TVantixIO::SaveToStreamGif(TStream& stream) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  WriteGifStream(stream, *bitmap_, *params_, p);
+}
+
+void TVantixIO::SaveToStreamJpeg(TStream& stream) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  WriteWithStreamHeader(stream, "JFIF", false,
+                        [&](TStream& s) { WriteJPegStream(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToStreamPCX(TStream& stream) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  WriteWithStreamHeader(stream, "PCX2", true,
+                        [&](TStream& s) { WritePcxStream(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToStreamTIFF(TStream& stream) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  WriteWithStreamHeader(stream, "TIFF", false,
+                        [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToStreamPNG(TStream& stream) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  WritePNGStream(stream, *bitmap_, *params_, p);
+}
+
+// File savers never write stream headers: those belong to images embedded in streams.
+void TVantixIO::SaveToFileBMP(const std::string& fileName) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName, [&](TStream& s) { BMPWriteStream(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToFileGif(const std::string& fileName) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName, [&](TStream& s) { WriteGifStream(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToFileJpeg(const std::string& fileName) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName, [&](TStream& s) { WriteJPegStream(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToFilePCX(const std::string& fileName) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName, [&](TStream& s) { WritePcxStream(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToFileTIFF(const std::string& fileName) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName,
+                 [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::SaveToFilePNG(const std::string& fileName) {
+  if (!BeginSave()) return;
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName, [&](TStream& s) { WritePNGStream(s, *bitmap_, *params_, p); });
+}
+
+// ---- generic operations ----
+
+void TVantixIO::ReadRegistered(TStream& stream, int fileType) {
+  const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType);
+  if (!info || !info->ReadFunction) {
+    aborting_ = true;
+    return;
+  }
+  TProgressRec p = MakeProgress();
+  info->ReadFunction(stream, *bitmap_, *params_, false, p);
+}
+
+void TVantixIO::LoadFromFile(const std::string& fileName) {
+  const std::string ext = ExtractFileExtLower(fileName);
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return LoadFromFileJpeg(fileName);
+  if (ext == ".png") return LoadFromFilePNG(fileName);
+  if (ext == ".tif" || ext == ".tiff") {
+    LoadFromFileTIFF(fileName);
+    return;
+  }
+  if (ext == ".pcx") return LoadFromFilePCX(fileName);
+  if (ext == ".gif") {
+    LoadFromFileGif(fileName);
+    return;
+  }
+  if (ext == ".wmf" || ext == ".emf") return ImportMetafile(fileName, -1, -1);
+  if (ext == ".bmp") return LoadFromFileBMP(fileName);
+  if (ext == ".cur") return LoadFromFileCUR(fileName);
+  if (ext == ".ico") return LoadFromFileICO(fileName);
+
+  if (!BeginLoad()) return;
+  params_->FileName.clear();
+  params_->FileType = ioUnknown;
+  const TVXFileFormatInfo* info = ext.size() > 1 ? VXFileFormatGetInfo2(ext.substr(1)) : nullptr;
+  if (!info || !info->ReadFunction) {
+    aborting_ = true;
+    return;
+  }
+  TFileStream f(fileName, fmOpenRead);
+  TProgressRec p = MakeProgress();
+  info->ReadFunction(f, *bitmap_, *params_, false, p);
+  AfterLoad(info->FileType, true, fileName, true);
+}
+
+void TVantixIO::SaveToFile(const std::string& fileName) {
+  const std::string ext = ExtractFileExtLower(fileName);
+  if (ext == ".jpg" || ext == ".jpeg") return SaveToFileJpeg(fileName);
+  if (ext == ".pcx") return SaveToFilePCX(fileName);
+  if (ext == ".gif") return SaveToFileGif(fileName);
+  if (ext == ".tif" || ext == ".tiff") return SaveToFileTIFF(fileName);
+  if (ext == ".png") return SaveToFilePNG(fileName);
+  if (ext == ".bmp") return SaveToFileBMP(fileName);
+
+  if (!BeginSave()) return;
+  const TVXFileFormatInfo* info = ext.size() > 1 ? VXFileFormatGetInfo2(ext.substr(1)) : nullptr;
+  if (!info || !info->WriteFunction) {
+    aborting_ = true;
+    return;
+  }
+  TProgressRec p = MakeProgress();
+  SaveFileSafely(fileName, [&](TStream& s) { info->WriteFunction(s, *bitmap_, *params_, p); });
+}
+
+void TVantixIO::LoadFromStream(TStream& stream) {
+  if (!BeginLoad()) return;
+  const int64_t start = stream.Position();
+  const int type = FindStreamFormat(stream);
+  stream.SetPosition(start);
+  switch (type) {
+    case ioTIFF: LoadFromStreamTIFF(stream); return;
+    case ioGIF: LoadFromStreamGif(stream); return;
+    case ioJPEG: LoadFromStreamJpeg(stream); return;
+    case ioPCX: LoadFromStreamPCX(stream); return;
+    case ioBMP: LoadFromStreamBMP(stream); return;
+    case ioICO: LoadFromStreamICO(stream); return;
+    case ioCUR: LoadFromStreamCUR(stream); return;
+    case ioPNG: LoadFromStreamPNG(stream); return;
+    default: break;
+  }
+  params_->FileName.clear();
+  params_->FileType = ioUnknown;
+  ReadRegistered(stream, type);
+  if (aborting_ && !VXFileFormatGetInfo(type)) return;
+  AfterLoad(type, false, {}, true);
+}
+
+void TVantixIO::SaveToStream(TStream& stream, int fileType) {
+  switch (fileType) {
+    case ioTIFF: SaveToStreamTIFF(stream); return;
+    case ioGIF: SaveToStreamGif(stream); return;
+    case ioJPEG: SaveToStreamJpeg(stream); return;
+    case ioPCX: SaveToStreamPCX(stream); return;
+    case ioBMP: SaveToStreamBMP(stream); return;
+    case ioPNG: SaveToStreamPNG(stream); return;
+    default: break;
+  }
+  if (!BeginSave()) return;
+  const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType);
+  if (!info || !info->WriteFunction) {
+    aborting_ = true;
+    return;
+  }
+  TProgressRec p = MakeProgress();
+  info->WriteFunction(stream, *bitmap_, *params_, p);
+}
+
+// Parameter-only reads go through nullpr, whose abort flag is reset first so that an
+// earlier failure cannot make this read fail.
+void TVantixIO::ReadStreamFormat(TStream& stream, int fileType) {
+  TBitmap scratch;
+  TBitmap& target = bitmap_ ? *bitmap_ : scratch;
+  TProgressRec& p = ResetNullpr();
+  int count = 0;
+  switch (fileType) {
+    case ioTIFF: TIFFReadStream(&target, stream, count, params_.get(), p, true); break;
+    case ioGIF: ReadGifStream(stream, target, count, true, *params_, p); break;
+    case ioJPEG: ReadJPegStream(stream, target, *params_, p, true); break;
+    case ioPCX: ReadPcxStream(stream, target, *params_, true, p, stream.Size() - stream.Position()); break;
+    case ioBMP: BMPReadStream(stream, target, stream.Size() - stream.Position(), true, *params_, p); break;
+    case ioICO: ICOReadStream(stream, target, *params_, p, true, TColor2TRGB(Background())); break;
+    case ioCUR: CURReadStream(stream, target, *params_, p, true, TColor2TRGB(Background())); break;
+    case ioPNG: ReadPNGStream(stream, target, *params_, p, true); break;
+    default:
+      if (const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType))
+        if (info->ReadFunction) info->ReadFunction(stream, target, *params_, true, p);
+      break;
+  }
+  params_->FileType = fileType;
+}
+
+void TVantixIO::ParamsFromFile(const std::string& fileName) {
+  try {
+    const int type = FindFileFormat(fileName, true);
+    TFileStream f(fileName, fmOpenRead);
+    ReadStreamFormat(f, type);
+  } catch (...) {
+    params_->FileType = ioUnknown;
+  }
+  params_->FileName = fileName;
+}
+
+void TVantixIO::ParamsFromStream(TStream& stream) {
+  try {
+    const int64_t start = stream.Position();
+    const int type = FindStreamFormat(stream);
+    stream.SetPosition(start);
+    ReadStreamFormat(stream, type);
+  } catch (...) {
+    params_->FileType = ioUnknown;
+  }
+}
+
+void TVantixIO::ImportMetafile(const std::string& fileName, int width, int height) {
+  aborting_ = false;
+  if (!bitmap_ || width == 0 || height == 0) return;
+  IMetafilePlayer* player = MetafilePlayer();
+  int mw = 0, mh = 0;
+  bool enhanced = false;
+  if (!player || !player->Load(fileName, mw, mh, enhanced) || mw <= 0 || mh <= 0) {
+    aborting_ = true;
+    return;
+  }
+  if (width >= 0 && height >= 0) {
+    mw = width;
+    mh = height;
+  } else if (width < 0 && height >= 0) {
+    mw = static_cast<int>(int64_t{height} * mw / mh);
+    mh = height;
+  } else if (height < 0 && width >= 0) {
+    mh = static_cast<int>(int64_t{width} * mh / mw);
+    mw = width;
+  }
+  if (mw <= 0 || mh <= 0) {
+    aborting_ = true;
+    return;
+  }
+  SizeBitmap(*bitmap_, mw, mh, pf24bit);
+  params_->FileName = fileName;
+  params_->FileType = enhanced ? ioEMF : ioWMF;
+  params_->BitsPerSample = 8;
+  params_->SamplesPerPixel = 3;
+  params_->Width = bitmap_->Width();
+  params_->Height = bitmap_->Height();
+  params_->DpiX = gSystemDPIX;
+  params_->DpiY = gSystemDPIY;
+  params_->FreeColorMap();
+  if (view_) view_->SetDPI(params_->DpiX, params_->DpiY);
+  Clear();
+  player->Play(bitmap_->Canvas(), mw, mh);
+  Update();
+}
+
+void TVantixIO::Clear() {
+  if (!bitmap_) return;
+  TCanvas& c = bitmap_->Canvas();
+  c.Brush().Color = Background();
+  c.Brush().Style = bsSolid;
+  c.FillRect(Rect(0, 0, bitmap_->Width(), bitmap_->Height()));
+}
+
+void TVantixIO::AssignParams(const TObject* source) {
+  if (const auto* io = dynamic_cast<const TVantixIO*>(source))
+    params_->Assign(io->Params());
+  else if (const auto* p = dynamic_cast<const TIOParamsVals*>(source))
+    params_->Assign(*p);
+}
+
+// ---- multi-image files ----
+
+int TVantixIO::InsertToFileGif(const std::string& fileName) {
+  aborting_ = false;
+  if (!bitmap_) return 0;
+  TIOParamsVals& p = *params_;
+  p.GIF_WinWidth = imax(p.GIF_WinWidth, bitmap_->Width() + p.GIF_XPos);
+  p.GIF_WinHeight = imax(p.GIF_WinHeight, bitmap_->Height() + p.GIF_YPos);
+  TProgressRec pr = MakeProgress();
+  const int count = InsertGifIm(fileName, *bitmap_, p, pr);
+  if (!aborting_) GifMakeAnimate(fileName, 0, p.GIF_WinWidth, p.GIF_WinHeight);
+  return count;
+}
+
+int TVantixIO::InsertToFileTIFF(const std::string& fileName) {
+  if (!BeginSave()) return 0;
+  TFileStream f(fileName, fmOpenReadWrite);
+  TProgressRec p = MakeProgress();
+  return TIFFWriteStream(f, true, *bitmap_, *params_, p);
+}
+
+bool TVantixIO::DoPreviews(TPreviewParams) { return false; }
+bool TVantixIO::Acquire() {
+  aborting_ = false;
+  return false;
+}
+bool TVantixIO::SelectAcquireSource() { return false; }
+
+int DeleteGifIm(const std::string& fileName, int index) { return DeleteGifIm(fileName, index, true); }
+
+int EnumGifIm(const std::string& fileName) {
+  try {
+    return DeleteGifIm(fileName, -1, false);
+  } catch (...) {
+    return 0;
+  }
+}
+
+bool CheckAniGif(const std::string& fileName) {
+  try {
+    return CheckGifAnimate(fileName);
+  } catch (...) {
+    return false;
+  }
+}
+
+int DeleteTIFFIm(const std::string& fileName, int index) {
+  TFileStream f(fileName, fmOpenReadWrite);
+  return DeleteTIFFImStream(f, index);
+}
+
+int EnumTIFFIm(const std::string& fileName) {
+  TFileStream f(fileName, fmOpenRead);
+  return EnumTIFFImStream(f);
+}
+
+}  // namespace vx

@@ -1,0 +1,153 @@
+#pragma once
+// TVantixIO: loads images into, and saves them from, the bitmap of whatever it is
+// attached to (a view, a picture control or a bare bitmap). Failures are reported
+// through Aborting, never by exceptions — except that opening a file can throw.
+#include <memory>
+#include <string>
+
+#include "core/vxdefs.h"
+#include "io/ioparams.h"
+#include "platform/component.h"
+#include "platform/font.h"
+#include "platform/set.h"
+
+namespace vx {
+
+class IImageHost;
+class IPictureHost;
+class TStream;
+enum class TMsgLanguage;
+
+enum class TIOPreviewsParamsItems { ioppDefaultLockPreview };
+using enum TIOPreviewsParamsItems;
+using TIOPreviewsParams = TSet<TIOPreviewsParamsItems>;
+
+enum class TPreviewParamsItems { ppALL, ppAUTO, ppJPEG, ppTIFF, ppGIF, ppBMP, ppPCX, ppPNG };
+using enum TPreviewParamsItems;
+using TPreviewParams = TSet<TPreviewParamsItems>;
+
+class TVantixIO : public TComponent {
+ public:
+  explicit TVantixIO(TComponent* owner = nullptr);
+  ~TVantixIO() override;
+
+  // ---- attachment ----
+  IImageHost* AttachedVantix() const { return view_; }
+  void SetAttachedVantix(IImageHost* view);
+  IPictureHost* AttachedTImage() const { return picture_; }
+  void SetAttachedTImage(IPictureHost* picture);
+  void SetAttachedBitmap(TBitmap* bitmap);
+  // The bitmap worked on; nullptr when nothing is attached.
+  TBitmap* Bitmap() const { return bitmap_; }
+
+  // The attached view's background, or the component's own.
+  TColor Background() const;
+  void SetBackground(TColor c);
+
+  TMsgLanguage MsgLanguage() const { return msgLanguage_; }
+  void SetMsgLanguage(TMsgLanguage l) { msgLanguage_ = l; }
+  TIOPreviewsParams PreviewsParams() const { return previewsParams_; }
+  void SetPreviewsParams(TIOPreviewsParams p) { previewsParams_ = p; }
+  bool StreamHeaders() const { return streamHeaders_; }
+  void SetStreamHeaders(bool v) { streamHeaders_ = v; }
+  const TFont& PreviewFont() const { return previewFont_; }
+  void SetPreviewFont(const TFont& f) { previewFont_ = f; }
+
+  TIOParamsVals& Params() { return *params_; }
+  const TIOParamsVals& Params() const { return *params_; }
+  bool Aborting() const { return aborting_; }
+  void SetAborting(bool v) { aborting_ = v; }
+
+  TProgressEvent OnProgress;
+
+  // With a view: its Update and ImageChange; otherwise marks the bitmap modified.
+  void Update();
+
+  // ---- loading ----
+  void LoadFromFileBMP(const std::string& fileName);
+  void LoadFromStreamBMP(TStream& stream);
+  int LoadFromFileGif(const std::string& fileName);
+  int LoadFromStreamGif(TStream& stream);
+  void LoadFromFileJpeg(const std::string& fileName);
+  void LoadFromStreamJpeg(TStream& stream);
+  void LoadFromFilePCX(const std::string& fileName);
+  void LoadFromStreamPCX(TStream& stream);
+  int LoadFromFileTIFF(const std::string& fileName);
+  int LoadFromStreamTIFF(TStream& stream);
+  void LoadFromFilePNG(const std::string& fileName);
+  void LoadFromStreamPNG(TStream& stream);
+  void LoadFromFileICO(const std::string& fileName);
+  void LoadFromStreamICO(TStream& stream);
+  void LoadFromFileCUR(const std::string& fileName);
+  void LoadFromStreamCUR(TStream& stream);
+
+  // ---- saving (files are replaced only when the write succeeds) ----
+  void SaveToFileBMP(const std::string& fileName);
+  void SaveToFileGif(const std::string& fileName);
+  void SaveToFileJpeg(const std::string& fileName);
+  void SaveToFilePCX(const std::string& fileName);
+  void SaveToFileTIFF(const std::string& fileName);
+  void SaveToFilePNG(const std::string& fileName);
+  void SaveToStreamBMP(TStream& stream);
+  void SaveToStreamGif(TStream& stream);
+  void SaveToStreamJpeg(TStream& stream);
+  void SaveToStreamPCX(TStream& stream);
+  void SaveToStreamTIFF(TStream& stream);
+  void SaveToStreamPNG(TStream& stream);
+
+  // ---- generic ----
+  void LoadFromFile(const std::string& fileName);
+  void SaveToFile(const std::string& fileName);
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream, int fileType);
+  void ParamsFromFile(const std::string& fileName);
+  void ParamsFromStream(TStream& stream);
+  void ImportMetafile(const std::string& fileName, int width, int height);
+  void Clear();
+  void AssignParams(const TObject* source);
+
+  // ---- multi-image files ----
+  int InsertToFileGif(const std::string& fileName);
+  int InsertToFileTIFF(const std::string& fileName);
+
+  // Parameter dialog, scanner: not available in this build; they return false.
+  bool DoPreviews(TPreviewParams pages);
+  bool Acquire();
+  bool SelectAcquireSource();
+
+  void Notification(TFreeNotifier* object, TOperation operation) override;
+
+ private:
+  TProgressRec MakeProgress();
+  bool BeginLoad();
+  bool BeginSave();
+  void AfterLoad(int fileType, bool fromFile, const std::string& fileName, bool passDpi);
+  void OnViewBitmapChange(TObject* sender);
+  void DetachView();
+  template <class Writer>
+  void SaveFileSafely(const std::string& fileName, Writer&& write);
+  template <class Writer>
+  void WriteWithStreamHeader(TStream& stream, const char* magic, bool onlyWhenOk, Writer&& write);
+  void ReadStreamFormat(TStream& stream, int fileType);
+  void ReadRegistered(TStream& stream, int fileType);
+
+  TBitmap* bitmap_ = nullptr;
+  IImageHost* view_ = nullptr;
+  IPictureHost* picture_ = nullptr;
+  TColor background_ = 0;
+  TMsgLanguage msgLanguage_;
+  TIOPreviewsParams previewsParams_;
+  bool streamHeaders_ = false;
+  TFont previewFont_;
+  std::unique_ptr<TIOParamsVals> params_;
+  bool aborting_ = false;
+};
+
+// Multi-image helpers on files.
+int DeleteGifIm(const std::string& fileName, int index);
+int EnumGifIm(const std::string& fileName);  // 0 on any error
+bool CheckAniGif(const std::string& fileName);  // false on any error
+int DeleteTIFFIm(const std::string& fileName, int index);
+int EnumTIFFIm(const std::string& fileName);
+
+}  // namespace vx

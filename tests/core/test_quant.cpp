@@ -1,0 +1,292 @@
+// Median-cut and neural-net quantizers, and the two reductions to one bit a
+// pixel.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "core/vxdefs.h"
+#include "proc/convert1bit.h"
+#include "quant/neurquant.h"
+#include "quant/stdquant.h"
+
+namespace vx {
+namespace {
+
+TRGB *Row(TBitmap &b, int y) { return reinterpret_cast<TRGB *>(b.ScanLine(y)); }
+
+TBitmap Solid(int w, int h, TRGB c) {
+  TBitmap b;
+  SizeBitmap(b, w, h, pf24bit);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      Row(b, y)[x] = c;
+  return b;
+}
+
+// A smooth photograph-like image: gradients with some structure.
+TBitmap Photo(int w, int h) {
+  TBitmap b;
+  SizeBitmap(b, w, h, pf24bit);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      Row(b, y)[x] =
+          CreateRGB(static_cast<uint8_t>(x * 255 / (w - 1)),
+                    static_cast<uint8_t>(y * 255 / (h - 1)),
+                    static_cast<uint8_t>(((x * y) / 7 + (x ^ y)) & 255));
+  return b;
+}
+
+// An image made only of the given colours, in a scattered arrangement.
+TBitmap FromColours(const std::vector<TRGB> &cols, int w, int h) {
+  TBitmap b;
+  SizeBitmap(b, w, h, pf24bit);
+  std::mt19937 rng(7);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      Row(b, y)[x] = cols[rng() % cols.size()];
+  return b;
+}
+
+std::vector<TRGB> GridColours(int n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::set<int> seen;
+  std::vector<TRGB> out;
+  while (static_cast<int>(out.size()) < n) {
+    const int r = rng() % 32, g = rng() % 32, b = rng() % 32;
+    if (!seen.insert(r * 1024 + g * 32 + b).second)
+      continue;
+    out.push_back(CreateRGB(static_cast<uint8_t>(r * 8),
+                            static_cast<uint8_t>(g * 8),
+                            static_cast<uint8_t>(b * 8)));
+  }
+  return out;
+}
+
+int L1(const TRGB &a, const TRGB &b) {
+  return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+}
+
+TEST(MedianCut, SingleColourGivesOneEntryWithLowBitsCleared) {
+  // Two colours that differ only in their low 3 bits fall in one cell: still
+  // one entry.
+  TBitmap b = Solid(9, 7, CreateRGB(201, 77, 13));
+  Row(b, 3)[4] = CreateRGB(206, 79, 15);
+  std::vector<TRGB> pal(16, CreateRGB(1, 2, 3));
+  auto q = CreateMedianCutQuantizer(b, pal.data(), 0, 16);
+  EXPECT_EQ(q->colorsMade, 1);
+  EXPECT_EQ(pal[0], CreateRGB(200, 72, 8));
+  EXPECT_EQ(pal[1], CreateRGB(1, 2, 3)); // entries not made are left alone
+  EXPECT_EQ(MedianCutFindIndex(*q, CreateRGB(0, 255, 255)), 0);
+  EXPECT_EQ(MedianCutFindIndex(*q, CreateRGB(201, 77, 13)), 0);
+  FreeMedianCutQuantizer(q);
+  EXPECT_EQ(q, nullptr);
+}
+
+TEST(MedianCut, PhotoGetsAllEntriesOnTheFiveBitGrid) {
+  const TBitmap b = Photo(120, 90);
+  for (int n : {2, 16, 256}) {
+    std::vector<TRGB> pal(static_cast<size_t>(n));
+    auto q = CreateMedianCutQuantizer(b, pal.data(), 0, n);
+    EXPECT_EQ(q->colorsMade, n) << n;
+    for (int k = 0; k < q->colorsMade; ++k) {
+      EXPECT_EQ(pal[k].r % 8, 0);
+      EXPECT_EQ(pal[k].g % 8, 0);
+      EXPECT_EQ(pal[k].b % 8, 0);
+    }
+    // Every cell maps to the last box whose bounds hold it, or 0 outside all
+    // boxes.
+    for (int cell = 0; cell < 32768; cell += 37) {
+      const int r = cell >> 10, g = (cell >> 5) & 31, bl = cell & 31;
+      int expect = 0;
+      for (int k = 0; k < q->colorsMade; ++k) {
+        const auto &box = q->boxes[k];
+        if (r >= box.lower[0] && r < box.upper[0] && g >= box.lower[1] &&
+            g < box.upper[1] && bl >= box.lower[2] && bl < box.upper[2])
+          expect = k;
+      }
+      const TRGB c = CreateRGB(static_cast<uint8_t>(r * 8 + 5),
+                               static_cast<uint8_t>(g * 8 + 2),
+                               static_cast<uint8_t>(bl * 8 + 7));
+      ASSERT_EQ(MedianCutFindIndex(*q, c), expect) << "cell " << cell;
+    }
+  }
+}
+
+TEST(MedianCut, BoxesPartitionThePixelsAndErrorsAreConsistent) {
+  const TBitmap b = Photo(64, 48);
+  std::vector<TRGB> pal(64);
+  auto q = CreateMedianCutQuantizer(b, pal.data(), 0, 64);
+  int64_t total = 0;
+  for (int k = 0; k < q->colorsMade; ++k) {
+    const auto &box = q->boxes[k];
+    int64_t inCube = 0;
+    for (int r = box.lower[0]; r < box.upper[0]; ++r)
+      for (int g = box.lower[1]; g < box.upper[1]; ++g)
+        for (int bl = box.lower[2]; bl < box.upper[2]; ++bl)
+          inCube += q->cube[r * 1024 + g * 32 + bl];
+    EXPECT_EQ(inCube, box.count) << k;
+    EXPECT_GE(box.error, 0) << k;
+    total += box.count;
+  }
+  EXPECT_EQ(total, 64 * 48);
+}
+
+TEST(Quantizer, FewColoursMapExactly) {
+  for (int kinds : {16, 256, 300}) {
+    const auto cols = GridColours(12, static_cast<uint32_t>(kinds));
+    const TBitmap b = FromColours(cols, 40, 30);
+    TVXQuantizer q(b, kinds);
+    EXPECT_EQ(q.Kind(), kinds > 256 ? TVXQuantizer::kNeuralNet
+                                    : TVXQuantizer::kMedianCut);
+    EXPECT_LE(q.ColorsMade(), kinds);
+    EXPECT_EQ(static_cast<int>(q.Palette().size()), kinds);
+    for (const TRGB &c : cols) {
+      const int i = q.GetRGBIndex(c);
+      ASSERT_GE(i, 0);
+      ASSERT_LT(i, kinds);
+      EXPECT_EQ(q.Palette()[static_cast<size_t>(i)], c) << kinds;
+    }
+  }
+}
+
+TEST(Quantizer, KindChosenByColourCountAlone) {
+  const TBitmap b = Photo(50, 40);
+  EXPECT_EQ(TVXQuantizer(b, 256).Kind(), TVXQuantizer::kMedianCut);
+  EXPECT_EQ(TVXQuantizer(b, 257).Kind(), TVXQuantizer::kNeuralNet);
+  EXPECT_EQ(TVXQuantizer(b, 1).ColorsMade(), 1);
+  // Writing into a caller's array: the same palette as the own one.
+  std::vector<TRGB> pal(16);
+  TVXQuantizer q(b, pal.data(), 15, 16, -1, 0);
+  EXPECT_EQ(pal, q.Palette());
+}
+
+TEST(Quantizer, NeuralMappingIsNearestInCityBlockDistance) {
+  const TBitmap b = Photo(90, 70);
+  TVXQuantizer q(b, 300);
+  const auto &pal = q.Palette();
+  std::mt19937 rng(3);
+  for (int t = 0; t < 2000; ++t) {
+    const TRGB c =
+        CreateRGB(static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
+                  static_cast<uint8_t>(rng()));
+    int best = 1 << 30;
+    for (const TRGB &p : pal)
+      best = std::min(best, L1(p, c));
+    const int i = q.GetRGBIndex(c);
+    ASSERT_GE(i, 0);
+    ASSERT_LT(i, 300);
+    ASSERT_EQ(L1(pal[static_cast<size_t>(i)], c), best);
+  }
+}
+
+TEST(Quantizer, Deterministic) {
+  const TBitmap b = Photo(80, 60);
+  for (int n : {16, 256, 512}) {
+    TVXQuantizer a(b, n), c(b, n);
+    EXPECT_EQ(a.Palette(), c.Palette());
+    for (int y = 0; y < 60; y += 7)
+      for (int x = 0; x < 80; x += 5) {
+        const TRGB px = reinterpret_cast<const TRGB *>(b.ScanLine(y))[x];
+        EXPECT_EQ(a.GetRGBIndex(px), c.GetRGBIndex(px));
+      }
+  }
+}
+
+TEST(Quantizer, NeuralSamplingFactor) {
+  EXPECT_EQ(NeuralSamplingFactor(100000, 100), 1);
+  EXPECT_EQ(NeuralSamplingFactor(100000, 0), 30);
+  EXPECT_EQ(NeuralSamplingFactor(100000, 50), 15); // trunc(0.5 * 29) + 1
+  EXPECT_EQ(NeuralSamplingFactor(1999, -1), 1);
+  EXPECT_EQ(NeuralSamplingFactor(100000, -1),
+            11); // round(1274000 / 148000 + 2) = round(10.6)
+  EXPECT_EQ(NeuralSamplingFactor(10000000, -1), 30);
+}
+
+TEST(Quantizer, TinyImageStillLearnsItsColours) {
+  // 5x4 = 20 samples, fewer than the 100 report steps: the network moves on
+  // every sample, and the chosen neurons land on the image colours.
+  const std::vector<TRGB> cols{CreateRGB(250, 10, 10), CreateRGB(10, 10, 250)};
+  const TBitmap b = FromColours(cols, 5, 4);
+  TVXQuantizer q(b, 400);
+  for (const TRGB &c : cols)
+    EXPECT_EQ(L1(q.Palette()[static_cast<size_t>(q.GetRGBIndex(c))], c), 0);
+}
+
+TEST(ConvertTo1bit, TwoColoursDarkerFirst) {
+  struct Case {
+    TRGB first, second, dark, light;
+  };
+  const TRGB black{}, white{255, 255, 255}, red = CreateRGB(255, 0, 0),
+                                            blue = CreateRGB(0, 0, 255);
+  for (const Case &c :
+       {Case{white, black, black, white}, Case{black, white, black, white},
+        Case{red, blue, blue, red}}) {
+    TBitmap b = Solid(13, 3, c.first);
+    Row(b, 1)[10] = c.second;
+    Row(b, 2)[0] = c.second;
+    TRGB c0, c1;
+    auto out = ConvertTo1bit(b, c0, c1);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->PixelFormat(), pf1bit);
+    EXPECT_EQ(c0, c.dark);
+    EXPECT_EQ(c1, c.light);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 13; ++x) {
+        const TRGB px = Row(b, y)[x];
+        EXPECT_EQ(GetPixelbw(out->ScanLine(y), x), px == c.light)
+            << x << "," << y;
+      }
+  }
+}
+
+TEST(ConvertTo1bit, NotTwoColoursGivesNothing) {
+  TRGB c0, c1;
+  TBitmap one = Solid(4, 4, CreateRGB(9, 9, 9));
+  EXPECT_EQ(ConvertTo1bit(one, c0, c1), nullptr);
+  TBitmap three = Solid(4, 4, CreateRGB(9, 9, 9));
+  Row(three, 0)[1] = CreateRGB(0, 0, 0);
+  Row(three, 3)[3] = CreateRGB(1, 0, 0);
+  EXPECT_EQ(ConvertTo1bit(three, c0, c1), nullptr);
+  TBitmap mono;
+  SizeBitmap(mono, 8, 2, pf1bit);
+  EXPECT_EQ(ConvertTo1bit(mono, c0, c1), nullptr);
+  EXPECT_EQ(three.PixelFormat(), pf24bit); // never changed
+}
+
+TEST(ConvertToBWOrdered, MidGreyLightsTheCellsBelow31) {
+  static const int M[8][8] = {
+      {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+      {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+      {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+      {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
+  TBitmap b = Solid(16, 16, CreateRGB(128, 128, 128));
+  int reports = 0, last = -1;
+  TProgressRec pr;
+  pr.ProgressEvent = [&](TObject *, int p) {
+    ++reports;
+    last = p;
+  };
+  ConvertToBWOrdered(b, pr);
+  ASSERT_EQ(b.PixelFormat(), pf1bit);
+  int white = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const bool w = GetPixelbw(b.ScanLine(y), x);
+      EXPECT_EQ(w, M[x % 8][y % 8] < 31) << x << "," << y;
+      white += w;
+    }
+  EXPECT_EQ(white, 4 * 31);
+  EXPECT_EQ(reports, 16);
+  EXPECT_EQ(last, 96); // trunc(100 / 16.5 * 16)
+  // Extremes: black stays black, white is all white.
+  TBitmap w = Solid(8, 8, CreateRGB(255, 255, 255));
+  ConvertToBWOrdered(w, ResetNullpr());
+  for (int y = 0; y < 8; ++y)
+    EXPECT_EQ(w.ScanLine(y)[0], 0xFF);
+}
+
+} // namespace
+} // namespace vx
