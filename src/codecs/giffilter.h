@@ -9,7 +9,8 @@ namespace vx {
 // Reads image GIF_ImageIndex; imageCount receives the number of images met.
 void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool preview,
                    TIOParamsVals& params, TProgressRec& progress);
-void WriteGifStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress);
+void WriteGifStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                    TProgressRec& progress);
 // Inserts the bitmap as image GIF_ImageIndex; returns the number of images.
 int InsertGifIm(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& params,
                 TProgressRec& progress);

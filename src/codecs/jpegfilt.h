@@ -10,8 +10,8 @@ bool JpegTryStream(TStream& stream);
 #include "io/codec.h"
 
 namespace vx {
-void ReadJPegStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
-                    TProgressRec& progress, bool preview);
+void ReadJPegStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                    bool preview);
 void WriteJPegStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
                      TProgressRec& progress);
 }  // namespace vx

@@ -7,6 +7,7 @@ namespace vx {
 // dataLength: bytes of PCX data in the stream from the header on.
 void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool preview,
                    TProgressRec& progress, int64_t dataLength);
-void WritePcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress);
+void WritePcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                    TProgressRec& progress);
 
 }  // namespace vx

@@ -16,7 +16,9 @@ void ReadGifStream(TStream&, TBitmap&, int& imageCount, bool, TIOParamsVals&,
   imageCount = 0;
   progress.Abort();
 }
-void WriteGifStream(TStream&, TBitmap&, TIOParamsVals&, TProgressRec& progress) { progress.Abort(); }
+void WriteGifStream(TStream&, TBitmap&, TIOParamsVals&, TProgressRec& progress) {
+  progress.Abort();
+}
 int InsertGifIm(const std::string&, TBitmap&, TIOParamsVals&, TProgressRec& progress) {
   progress.Abort();
   return 0;
@@ -25,8 +27,12 @@ int InsertGifImStream(TStream&, TBitmap&, TIOParamsVals&, TProgressRec& progress
   progress.Abort();
   return 0;
 }
-int DeleteGifIm(const std::string&, int, bool) { return 0; }
-bool CheckGifAnimate(const std::string&) { return false; }
+int DeleteGifIm(const std::string&, int, bool) {
+  return 0;
+}
+bool CheckGifAnimate(const std::string&) {
+  return false;
+}
 void GifMakeAnimate(const std::string&, int, int, int) {}
 
 void TIFFReadStream(TBitmap*, TStream&, int& numImages, TIOParamsVals*, TProgressRec& progress,
@@ -38,13 +44,19 @@ int TIFFWriteStream(TStream&, bool, TBitmap&, TIOParamsVals&, TProgressRec& prog
   progress.Abort();
   return 0;
 }
-int EnumTIFFImStream(TStream&) { return 0; }
-int DeleteTIFFImStream(TStream&, int) { return 0; }
+int EnumTIFFImStream(TStream&) {
+  return 0;
+}
+int DeleteTIFFImStream(TStream&, int) {
+  return 0;
+}
 
 void ReadPcxStream(TStream&, TBitmap&, TIOParamsVals&, bool, TProgressRec& progress, int64_t) {
   progress.Abort();
 }
-void WritePcxStream(TStream&, TBitmap&, TIOParamsVals&, TProgressRec& progress) { progress.Abort(); }
+void WritePcxStream(TStream&, TBitmap&, TIOParamsVals&, TProgressRec& progress) {
+  progress.Abort();
+}
 
 void ReadJPegStream(TStream&, TBitmap&, TIOParamsVals&, TProgressRec& progress, bool) {
   progress.Abort();

@@ -44,13 +44,23 @@ TProgressRec& ResetNullpr();
 
 // ---- colour helpers ----
 
-inline TRGB CreateRGB(uint8_t r, uint8_t g, uint8_t b) { return TRGB{b, g, r}; }
-inline bool EqualRGB(const TRGB& a, const TRGB& b) { return a == b; }
-inline TColor TRGB2TColor(const TRGB& c) { return c.r + c.g * 256 + c.b * 65536; }
-inline TColor RGB2TColor(uint8_t r, uint8_t g, uint8_t b) { return r + g * 256 + b * 65536; }
+inline TRGB CreateRGB(uint8_t r, uint8_t g, uint8_t b) {
+  return TRGB{b, g, r};
+}
+inline bool EqualRGB(const TRGB& a, const TRGB& b) {
+  return a == b;
+}
+inline TColor TRGB2TColor(const TRGB& c) {
+  return c.r + c.g * 256 + c.b * 65536;
+}
+inline TColor RGB2TColor(uint8_t r, uint8_t g, uint8_t b) {
+  return r + g * 256 + b * 65536;
+}
 // Resolves system colours first.
 TRGB TColor2TRGB(TColor c);
-inline int RGBToGray(const TRGB& c) { return (c.r * 21 + c.g * 71 + c.b * 7) / 100; }
+inline int RGBToGray(const TRGB& c) {
+  return (c.r * 21 + c.g * 71 + c.b * 7) / 100;
+}
 
 inline void bswap(uint8_t& a, uint8_t& b) {
   const uint8_t t = a;
@@ -69,7 +79,9 @@ inline void OrdCor(int& x1, int& y1, int& x2, int& y2) {
 
 // ---- 1-bit rows: most significant bit is the leftmost pixel ----
 
-inline bool GetPixelbw(const uint8_t* row, int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline bool GetPixelbw(const uint8_t* row, int x) {
+  return (row[x >> 3] & (0x80 >> (x & 7))) != 0;
+}
 inline void SetPixelbw(uint8_t* row, int x, bool value) {
   const auto mask = static_cast<uint8_t>(0x80 >> (x & 7));
   if (value)

@@ -37,27 +37,43 @@ int64_t GetNumCol(int bitsPerSample, int samplesPerPixel) {
 
 int Pixelformat2BitCount(TPixelFormat pf) {
   switch (pf) {
-    case pf1bit: return 1;
-    case pf4bit: return 4;
-    case pf8bit: return 8;
-    case pf15bit: return 15;
-    case pf16bit: return 16;
-    case pf24bit: return 24;
-    case pf32bit: return 32;
-    default: return 0;
+    case pf1bit:
+      return 1;
+    case pf4bit:
+      return 4;
+    case pf8bit:
+      return 8;
+    case pf15bit:
+      return 15;
+    case pf16bit:
+      return 16;
+    case pf24bit:
+      return 24;
+    case pf32bit:
+      return 32;
+    default:
+      return 0;
   }
 }
 
 TPixelFormat Bitcount2Pixelformat(int bits) {
   switch (bits) {
-    case 1: return pf1bit;
-    case 4: return pf4bit;
-    case 8: return pf8bit;
-    case 15: return pf15bit;
-    case 16: return pf16bit;
-    case 24: return pf24bit;
-    case 32: return pf32bit;
-    default: return pfCustom;
+    case 1:
+      return pf1bit;
+    case 4:
+      return pf4bit;
+    case 8:
+      return pf8bit;
+    case 15:
+      return pf15bit;
+    case 16:
+      return pf16bit;
+    case 24:
+      return pf24bit;
+    case 32:
+      return pf32bit;
+    default:
+      return pfCustom;
   }
 }
 
@@ -77,7 +93,8 @@ const uint8_t* ReverseBitsTable() {
 
 uint32_t ReverseBits(uint32_t& v) {
   const uint8_t* t = ReverseBitsTable();
-  v = (static_cast<uint32_t>(t[v & 0xFF]) << 24) | (static_cast<uint32_t>(t[(v >> 8) & 0xFF]) << 16) |
+  v = (static_cast<uint32_t>(t[v & 0xFF]) << 24) |
+      (static_cast<uint32_t>(t[(v >> 8) & 0xFF]) << 16) |
       (static_cast<uint32_t>(t[(v >> 16) & 0xFF]) << 8) | t[v >> 24];
   return v;
 }
@@ -142,7 +159,9 @@ namespace {
 THandleResolver gResolver = nullptr;
 }
 
-void SetWindowHandleResolver(THandleResolver resolver) { gResolver = resolver; }
+void SetWindowHandleResolver(THandleResolver resolver) {
+  gResolver = resolver;
+}
 
 TWindowHandle VXFindHandle(const TComponent* component) {
   for (const TComponent* c = component; c; c = c->Owner())

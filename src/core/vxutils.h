@@ -20,7 +20,9 @@ int NColToBitsPixel(int ncolors);
 // 2^(bits * samples), as a product of one factor 2^bits a sample.
 int64_t GetNumCol(int bitsPerSample, int samplesPerPixel);
 // Bytes of one row padded to 4 bytes.
-inline constexpr int BitmapRowLen(int width, int bits) { return ((width * bits + 31) / 32) * 4; }
+inline constexpr int BitmapRowLen(int width, int bits) {
+  return ((width * bits + 31) / 32) * 4;
+}
 int Pixelformat2BitCount(TPixelFormat pf);
 TPixelFormat Bitcount2Pixelformat(int bits);
 

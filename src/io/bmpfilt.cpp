@@ -31,50 +31,46 @@ constexpr int64_t kSmallImagePixels = int64_t{1} << 22;
 // Widest row the buffer's int row length can take at 32 bits a pixel.
 constexpr int64_t kMaxDimension = (std::numeric_limits<int>::max() - 31) / 32;
 
-inline uint16_t LE16(const uint8_t *p) {
+inline uint16_t LE16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
-inline uint32_t LE32(const uint8_t *p) {
+inline uint32_t LE32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-inline int32_t LE32s(const uint8_t *p) { return static_cast<int32_t>(LE32(p)); }
-inline void PutLE16(uint8_t *p, uint32_t v) {
+inline int32_t LE32s(const uint8_t* p) {
+  return static_cast<int32_t>(LE32(p));
+}
+inline void PutLE16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
 }
-inline void PutLE32(uint8_t *p, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
+inline void PutLE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // Reads from a stream without ever going past a fixed end position.
 class BoundedReader {
-public:
-  BoundedReader(TStream &s, int64_t end) : s_(s), end_(end) {}
+ public:
+  BoundedReader(TStream& s, int64_t end) : s_(s), end_(end) {}
   int64_t Pos() { return s_.Position(); }
   int64_t End() const { return end_; }
   int64_t Remaining() { return std::max<int64_t>(0, end_ - Pos()); }
   // Reads up to count bytes; returns how many were read.
-  int64_t ReadSome(void *buffer, int64_t count) {
+  int64_t ReadSome(void* buffer, int64_t count) {
     count = std::min(count, Remaining());
-    if (count <= 0)
-      return 0;
+    if (count <= 0) return 0;
     return s_.Read(buffer, count);
   }
-  bool Read(void *buffer, int64_t count) {
-    return ReadSome(buffer, count) == count;
-  }
+  bool Read(void* buffer, int64_t count) { return ReadSome(buffer, count) == count; }
   bool Seek(int64_t pos) {
-    if (pos < 0 || pos > end_)
-      return false;
+    if (pos < 0 || pos > end_) return false;
     return s_.Seek(pos, soBeginning) == pos;
   }
   bool Skip(int64_t count) { return count >= 0 && Seek(Pos() + count); }
 
-private:
-  TStream &s_;
+ private:
+  TStream& s_;
   int64_t end_;
 };
 
@@ -91,15 +87,12 @@ struct MaskChannel {
   int shift = 0;
   int bits = 0;
   explicit MaskChannel(uint32_t m = 0) : mask(m) {
-    if (m == 0)
-      return;
-    while (((m >> shift) & 1u) == 0)
-      ++shift;
+    if (m == 0) return;
+    while (((m >> shift) & 1u) == 0) ++shift;
     bits = GetBitCount(m);
   }
   uint8_t Get(uint32_t v) const {
-    if (bits == 0)
-      return 0;
+    if (bits == 0) return 0;
     const uint32_t run = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
     const uint32_t x = (v >> shift) & run;
     return static_cast<uint8_t>(bits >= 8 ? x >> (bits - 8) : x << (8 - bits));
@@ -108,18 +101,18 @@ struct MaskChannel {
 
 struct BmpInfo {
   int width = 0;
-  int height = 0; // always positive; topDown tells the row order
+  int height = 0;  // always positive; topDown tells the row order
   bool topDown = false;
   int bits = 0;
   uint32_t compression = 0;
   uint32_t imageSize = 0;
   bool haveMasks = false;
-  uint32_t masks[3] = {}; // red, green, blue
+  uint32_t masks[3] = {};  // red, green, blue
 };
 
 // Palette of 256 entries for index lookups; entries past the file's table are
 // black.
-std::array<TRGB, 256> LookupPalette(const TIOParamsVals &params) {
+std::array<TRGB, 256> LookupPalette(const TIOParamsVals& params) {
   std::array<TRGB, 256> pal{};
   const int n = std::min<int>(params.ColorMapCount, 256);
   for (int i = 0; i < n && i < static_cast<int>(params.ColorMap.size()); ++i)
@@ -127,108 +120,99 @@ std::array<TRGB, 256> LookupPalette(const TIOParamsVals &params) {
   return pal;
 }
 
-inline bool IsWhiteBlack(const TIOParamsVals &params) {
+inline bool IsWhiteBlack(const TIOParamsVals& params) {
   return params.ColorMapCount == 2 && params.ColorMap.size() >= 2 &&
-         params.ColorMap[0] == TRGB{255, 255, 255} &&
-         params.ColorMap[1] == TRGB{0, 0, 0};
+         params.ColorMap[0] == TRGB{255, 255, 255} && params.ColorMap[1] == TRGB{0, 0, 0};
 }
 
 // Decodes one stored row of an uncompressed image into bitmap row dst.
-void DecodeRow(const BmpInfo &info, const uint8_t *src, uint8_t *dst,
-               const std::array<TRGB, 256> &pal, const MaskChannel *mc) {
+void DecodeRow(const BmpInfo& info, const uint8_t* src, uint8_t* dst,
+               const std::array<TRGB, 256>& pal, const MaskChannel* mc) {
   const int w = info.width;
-  auto *out = reinterpret_cast<TRGB *>(dst);
+  auto* out = reinterpret_cast<TRGB*>(dst);
   switch (info.bits) {
-  case 1:
-    std::memcpy(dst, src, static_cast<size_t>(BitmapRowLen(w, 1)));
-    break;
-  case 4:
-    for (int x = 0; x < w; ++x) {
-      const uint8_t b = src[x >> 1];
-      out[x] = pal[(x & 1) ? (b & 0x0F) : (b >> 4)];
-    }
-    break;
-  case 8:
-    for (int x = 0; x < w; ++x)
-      out[x] = pal[src[x]];
-    break;
-  case 16:
-    for (int x = 0; x < w; ++x) {
-      const uint32_t v = LE16(src + 2 * x);
-      if (mc) {
-        out[x] = TRGB{mc[2].Get(v), mc[1].Get(v), mc[0].Get(v)};
-      } else {
-        out[x] = TRGB{static_cast<uint8_t>((v & 0x001F) << 3),
-                      static_cast<uint8_t>((v & 0x03E0) >> 2),
-                      static_cast<uint8_t>((v & 0x7C00) >> 7)};
+    case 1:
+      std::memcpy(dst, src, static_cast<size_t>(BitmapRowLen(w, 1)));
+      break;
+    case 4:
+      for (int x = 0; x < w; ++x) {
+        const uint8_t b = src[x >> 1];
+        out[x] = pal[(x & 1) ? (b & 0x0F) : (b >> 4)];
       }
-    }
-    break;
-  case 24:
-    std::memcpy(dst, src, static_cast<size_t>(w) * 3);
-    break;
-  case 32:
-    for (int x = 0; x < w; ++x) {
-      const uint8_t *p = src + 4 * x;
-      if (mc) {
-        const uint32_t v = LE32(p);
-        out[x] = TRGB{mc[2].Get(v), mc[1].Get(v), mc[0].Get(v)};
-      } else {
-        out[x] = TRGB{p[0], p[1], p[2]};
+      break;
+    case 8:
+      for (int x = 0; x < w; ++x) out[x] = pal[src[x]];
+      break;
+    case 16:
+      for (int x = 0; x < w; ++x) {
+        const uint32_t v = LE16(src + 2 * x);
+        if (mc) {
+          out[x] = TRGB{mc[2].Get(v), mc[1].Get(v), mc[0].Get(v)};
+        } else {
+          out[x] =
+              TRGB{static_cast<uint8_t>((v & 0x001F) << 3), static_cast<uint8_t>((v & 0x03E0) >> 2),
+                   static_cast<uint8_t>((v & 0x7C00) >> 7)};
+        }
       }
-    }
-    break;
-  default:
-    break;
+      break;
+    case 24:
+      std::memcpy(dst, src, static_cast<size_t>(w) * 3);
+      break;
+    case 32:
+      for (int x = 0; x < w; ++x) {
+        const uint8_t* p = src + 4 * x;
+        if (mc) {
+          const uint32_t v = LE32(p);
+          out[x] = TRGB{mc[2].Get(v), mc[1].Get(v), mc[0].Get(v)};
+        } else {
+          out[x] = TRGB{p[0], p[1], p[2]};
+        }
+      }
+      break;
+    default:
+      break;
   }
 }
 
 // Run-length decoding of RLE8 (rle4 false) and RLE4 data into a pf24bit bitmap.
 // Returns false when the data ends before the image does.
-bool DecodeRLE(const BmpInfo &info, const uint8_t *data, size_t size,
-               TBitmap &bitmap, const std::array<TRGB, 256> &pal, bool rle4,
-               TProgressRec &progress) {
+bool DecodeRLE(const BmpInfo& info, const uint8_t* data, size_t size, TBitmap& bitmap,
+               const std::array<TRGB, 256>& pal, bool rle4, TProgressRec& progress) {
   const int w = info.width, h = info.height;
-  int fileRow = 0; // rows counted from the first one stored
+  int fileRow = 0;  // rows counted from the first one stored
   int64_t x = 0;
   size_t p = 0;
   auto put = [&](int64_t px, uint8_t index) {
-    if (px < 0 || px >= w || fileRow < 0 || fileRow >= h)
-      return;
+    if (px < 0 || px >= w || fileRow < 0 || fileRow >= h) return;
     const int row = info.topDown ? fileRow : h - 1 - fileRow;
-    reinterpret_cast<TRGB *>(bitmap.ScanLine(row))[px] = pal[index];
+    reinterpret_cast<TRGB*>(bitmap.ScanLine(row))[px] = pal[index];
   };
   while (p + 2 <= size) {
     const uint8_t n = data[p], b = data[p + 1];
     p += 2;
     if (n > 0) {
-      for (int i = 0; i < n; ++i, ++x)
-        put(x, rle4 ? ((i & 1) ? (b & 0x0F) : (b >> 4)) : b);
+      for (int i = 0; i < n; ++i, ++x) put(x, rle4 ? ((i & 1) ? (b & 0x0F) : (b >> 4)) : b);
       continue;
     }
-    if (b == 0) { // end of line
+    if (b == 0) {  // end of line
       ++fileRow;
       x = 0;
-      if (fileRow >= h)
-        return true;
+      if (fileRow >= h) return true;
       progress.Report(TruncI((fileRow + 1) * progress.PercentPerStep));
-      if (progress.Aborted())
-        return true;
-    } else if (b == 1) { // end of bitmap
+      if (progress.Aborted()) return true;
+    } else if (b == 1) {  // end of bitmap
       return true;
-    } else if (b == 2) { // delta
-      if (p + 2 > size)
-        break;
+    } else if (b == 2) {  // delta
+      if (p + 2 > size) break;
       x += data[p];
       fileRow += data[p + 1];
       p += 2;
-      if (fileRow >= h)
-        return true;
-    } else { // absolute run of b pixels
+      if (fileRow >= h) return true;
+    } else {  // absolute run of b pixels
       size_t bytes = rle4 ? (static_cast<size_t>(b) + 1) / 2 : b;
       const size_t padded = bytes + (bytes & 1);
       if (p + bytes > size) {
-        bytes = size - p; // decode what is there, then report the cut
+        bytes = size - p;  // decode what is there, then report the cut
         for (size_t i = 0; i < (rle4 ? bytes * 2 : bytes); ++i, ++x) {
           const uint8_t v = data[p + (rle4 ? i / 2 : i)];
           put(x, rle4 ? ((i & 1) ? (v & 0x0F) : (v >> 4)) : v);
@@ -236,8 +220,7 @@ bool DecodeRLE(const BmpInfo &info, const uint8_t *data, size_t size,
         return false;
       }
       for (int i = 0; i < b; ++i, ++x) {
-        const uint8_t v = data[p + (rle4 ? static_cast<size_t>(i) / 2
-                                         : static_cast<size_t>(i))];
+        const uint8_t v = data[p + (rle4 ? static_cast<size_t>(i) / 2 : static_cast<size_t>(i))];
         put(x, rle4 ? ((i & 1) ? (v & 0x0F) : (v >> 4)) : v);
       }
       p += std::min(padded, size - p);
@@ -252,23 +235,20 @@ bool DecodeRLE(const BmpInfo &info, const uint8_t *data, size_t size,
 // entries a reserved byte) into params.ColorMap. At most 256 entries are kept,
 // and never more than lie before limit (an absolute position; the pixel data or
 // the end). Returns false when the table is cut short.
-bool ReadColorTable(BoundedReader &in, int64_t count, int entryBytes,
-                    TIOParamsVals &params, int64_t limit) {
+bool ReadColorTable(BoundedReader& in, int64_t count, int entryBytes, TIOParamsVals& params,
+                    int64_t limit) {
   const int64_t keep = std::min<int64_t>(count, 256);
-  const int64_t avail =
-      std::max<int64_t>(0, std::min(limit, in.End()) - in.Pos()) / entryBytes;
+  const int64_t avail = std::max<int64_t>(0, std::min(limit, in.End()) - in.Pos()) / entryBytes;
   const int64_t n = std::min(keep, avail);
   std::vector<uint8_t> raw(static_cast<size_t>(n * entryBytes));
-  if (n > 0 && !in.Read(raw.data(), n * entryBytes))
-    return false;
+  if (n > 0 && !in.Read(raw.data(), n * entryBytes)) return false;
   std::vector<TRGB> map(static_cast<size_t>(n));
   for (int64_t i = 0; i < n; ++i) {
-    const uint8_t *e = raw.data() + i * entryBytes;
+    const uint8_t* e = raw.data() + i * entryBytes;
     map[static_cast<size_t>(i)] = TRGB{e[0], e[1], e[2]};
   }
   params.SetColorMap(std::move(map));
-  if (n < keep)
-    return false; // the table is cut short
+  if (n < keep) return false;  // the table is cut short
   // Entries past the 256 that can be used are skipped (to the end at most).
   in.Skip(std::min((count - keep) * entryBytes, in.Remaining()));
   return true;
@@ -277,21 +257,18 @@ bool ReadColorTable(BoundedReader &in, int64_t count, int entryBytes,
 // Whether a bitmap of w x h may be made for data of dataBytes of which
 // needBytes would be the full uncompressed amount (0 for compressed data).
 bool SizeJustified(int w, int h, int64_t needBytes, int64_t dataBytes) {
-  if (needBytes > 0)
-    return needBytes <= std::max(dataBytes * kTruncatedShare, kSmallData);
+  if (needBytes > 0) return needBytes <= std::max(dataBytes * kTruncatedShare, kSmallData);
   const int64_t pixels = static_cast<int64_t>(w) * h;
-  return pixels <=
-         std::max(dataBytes * kPixelsPerCompressedByte, kSmallImagePixels);
+  return pixels <= std::max(dataBytes * kPixelsPerCompressedByte, kSmallImagePixels);
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------------
 // Reading
 
-void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
-                   bool preview, TIOParamsVals &params,
-                   TProgressRec &progress) {
+void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool preview,
+                   TIOParamsVals& params, TProgressRec& progress) {
   const int64_t start = stream.Position();
   const int64_t streamEnd = stream.Size();
   BoundedReader in(stream, streamEnd);
@@ -304,8 +281,7 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
   const uint32_t fileSize = LE32(fh + 2);
   const uint32_t pixelOffset = LE32(fh + 10);
   const int64_t callerLength = dataLength;
-  if (dataLength <= 0 && fileSize != 0)
-    dataLength = fileSize;
+  if (dataLength <= 0 && fileSize != 0) dataLength = fileSize;
 
   uint8_t hdr[64] = {};
   if (!in.Read(hdr, 4)) {
@@ -330,8 +306,7 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
     params.BMP_Version = ioBMP_BMOS2V1;
     params.DpiX = gSystemDPIX;
     params.DpiY = gSystemDPIY;
-    if (info.bits <= 8)
-      tableCount = int64_t{1} << info.bits;
+    if (info.bits <= 8) tableCount = int64_t{1} << info.bits;
     tableEntry = 3;
   } else {
     if (hsize < 16 || hsize > static_cast<uint64_t>(in.Remaining() + 4)) {
@@ -339,8 +314,7 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
       return;
     }
     const int64_t first = std::min<int64_t>(64, hsize);
-    if (!in.Read(hdr + 4, first - 4) ||
-        !in.Skip(static_cast<int64_t>(hsize) - first)) {
+    if (!in.Read(hdr + 4, first - 4) || !in.Skip(static_cast<int64_t>(hsize) - first)) {
       progress.Abort();
       return;
     }
@@ -352,71 +326,62 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
     params.DpiX = DpiFromPpm(LE32s(hdr + 24), gSystemDPIX);
     params.DpiY = DpiFromPpm(LE32s(hdr + 28), gSystemDPIY);
     tableCount = LE32(hdr + 32);
-    params.BMP_Version = hsize == 40   ? ioBMP_BM3
-                         : hsize == 64 ? ioBMP_BMOS2V2
-                                       : ioBMP_BM;
-    if (tableCount == 0 && info.bits <= 8)
-      tableCount = int64_t{1} << info.bits;
+    params.BMP_Version = hsize == 40 ? ioBMP_BM3 : hsize == 64 ? ioBMP_BMOS2V2 : ioBMP_BM;
+    if (tableCount == 0 && info.bits <= 8) tableCount = int64_t{1} << info.bits;
     // Bit-field masks: inside the later headers, after the 40-byte one. OS/2
     // headers use compression 3 for Huffman coding and carry no masks.
-    if (info.compression == 3 && hsize != 64 &&
-        (info.bits == 16 || info.bits == 32)) {
+    if (info.compression == 3 && hsize != 64 && (info.bits == 16 || info.bits == 32)) {
       if (hsize >= 52) {
-        for (int i = 0; i < 3; ++i)
-          info.masks[i] = LE32(hdr + 40 + 4 * i);
+        for (int i = 0; i < 3; ++i) info.masks[i] = LE32(hdr + 40 + 4 * i);
       } else {
         uint8_t m[12];
         if (!in.Read(m, 12)) {
           progress.Abort();
           return;
         }
-        for (int i = 0; i < 3; ++i)
-          info.masks[i] = LE32(m + 4 * i);
+        for (int i = 0; i < 3; ++i) info.masks[i] = LE32(m + 4 * i);
       }
       info.haveMasks = true;
     }
   }
   if (rawHeight < 0) {
     info.topDown = true;
-    info.height =
-        rawHeight == std::numeric_limits<int32_t>::min() ? -1 : -rawHeight;
+    info.height = rawHeight == std::numeric_limits<int32_t>::min() ? -1 : -rawHeight;
   } else {
     info.height = rawHeight;
   }
 
   params.Width = info.width;
   params.Height = info.height;
-  params.BMP_Compression = (info.compression == 1 || info.compression == 2)
-                               ? ioBMP_RLE
-                               : ioBMP_UNCOMPRESSED;
+  params.BMP_Compression =
+      (info.compression == 1 || info.compression == 2) ? ioBMP_RLE : ioBMP_UNCOMPRESSED;
   switch (info.bits) {
-  case 1:
-  case 4:
-  case 8:
-    params.BitsPerSample = info.bits;
-    params.SamplesPerPixel = 1;
-    break;
-  case 16:
-    params.BitsPerSample = 5;
-    params.SamplesPerPixel = 3;
-    break;
-  default:
-    params.BitsPerSample = 8;
-    params.SamplesPerPixel = 3;
-    break;
+    case 1:
+    case 4:
+    case 8:
+      params.BitsPerSample = info.bits;
+      params.SamplesPerPixel = 1;
+      break;
+    case 16:
+      params.BitsPerSample = 5;
+      params.SamplesPerPixel = 3;
+      break;
+    default:
+      params.BitsPerSample = 8;
+      params.SamplesPerPixel = 3;
+      break;
   }
 
   // A table that claims more entries than lie before the pixels is cut there.
   const int64_t tableLimit = pixelOffset != 0 ? start + pixelOffset : in.End();
-  if (tableCount > 0 &&
-      !ReadColorTable(in, tableCount, tableEntry, params, tableLimit) &&
+  if (tableCount > 0 && !ReadColorTable(in, tableCount, tableEntry, params, tableLimit) &&
       pixelOffset == 0) {
     progress.Abort();
     return;
   }
 
-  const bool knownBits = info.bits == 1 || info.bits == 4 || info.bits == 8 ||
-                         info.bits == 16 || info.bits == 24 || info.bits == 32;
+  const bool knownBits = info.bits == 1 || info.bits == 4 || info.bits == 8 || info.bits == 16 ||
+                         info.bits == 24 || info.bits == 32;
   if (info.width <= 0 || info.height <= 0 || info.width > kMaxDimension ||
       info.height > kMaxDimension || !knownBits) {
     progress.Abort();
@@ -440,53 +405,43 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
   // length or the file-size field), else after the header's image size.
   int64_t dataBytes = in.Remaining();
   if (callerLength > 0)
-    dataBytes = std::min(dataBytes,
-                         std::max<int64_t>(0, callerLength + start - in.Pos()));
+    dataBytes = std::min(dataBytes, std::max<int64_t>(0, callerLength + start - in.Pos()));
   if (!uncompressed) {
     int64_t compressed = dataLength > 0 ? dataLength + start - in.Pos() : 0;
-    if (compressed <= 0)
-      compressed = info.imageSize;
-    if (compressed > 0)
-      dataBytes = std::min(dataBytes, compressed);
+    if (compressed <= 0) compressed = info.imageSize;
+    if (compressed > 0) dataBytes = std::min(dataBytes, compressed);
   }
-  const int64_t rowLen =
-      (static_cast<int64_t>(info.width) * info.bits + 31) / 32 * 4;
+  const int64_t rowLen = (static_cast<int64_t>(info.width) * info.bits + 31) / 32 * 4;
   const int64_t need = uncompressed ? rowLen * info.height : 0;
   if (!SizeJustified(info.width, info.height, need, dataBytes)) {
     progress.Abort();
     return;
   }
-  if (preview)
-    return;
+  if (preview) return;
 
-  SizeBitmap(bitmap, info.width, info.height,
-             info.bits == 1 ? pf1bit : pf24bit);
+  SizeBitmap(bitmap, info.width, info.height, info.bits == 1 ? pf1bit : pf24bit);
   progress.PercentPerStep = 100.0 / info.height;
   const auto pal = LookupPalette(params);
 
   if (uncompressed) {
     MaskChannel mc[3];
-    const MaskChannel *masks = nullptr;
+    const MaskChannel* masks = nullptr;
     if (info.haveMasks) {
-      for (int i = 0; i < 3; ++i)
-        mc[i] = MaskChannel(info.masks[i]);
+      for (int i = 0; i < 3; ++i) mc[i] = MaskChannel(info.masks[i]);
       masks = mc;
     }
-    const int64_t pixelBytes =
-        (static_cast<int64_t>(info.width) * info.bits + 7) / 8;
+    const int64_t pixelBytes = (static_cast<int64_t>(info.width) * info.bits + 7) / 8;
     std::vector<uint8_t> row(static_cast<size_t>(rowLen));
     int64_t left = dataBytes;
     for (int i = 0; i < info.height; ++i) {
       const int y = info.topDown ? i : info.height - 1 - i;
       progress.Report(TruncI(i * progress.PercentPerStep));
-      if (progress.Aborted())
-        break;
+      if (progress.Aborted()) break;
       const int64_t want = std::min(rowLen, left);
       std::fill(row.begin(), row.end(), uint8_t{0});
       const int64_t got = want > 0 ? in.ReadSome(row.data(), want) : 0;
       left -= got;
-      if (got > 0)
-        DecodeRow(info, row.data(), bitmap.ScanLine(y), pal, masks);
+      if (got > 0) DecodeRow(info, row.data(), bitmap.ScanLine(y), pal, masks);
       // The last row may come without its padding.
       if (got < pixelBytes || (got < rowLen && i + 1 < info.height)) {
         progress.Abort();
@@ -496,14 +451,12 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
   } else if (rle8 || rle4) {
     std::vector<uint8_t> data(static_cast<size_t>(dataBytes));
     const int64_t got = in.ReadSome(data.data(), dataBytes);
-    if (!DecodeRLE(info, data.data(), static_cast<size_t>(got), bitmap, pal,
-                   rle4, progress))
+    if (!DecodeRLE(info, data.data(), static_cast<size_t>(got), bitmap, pal, rle4, progress))
       progress.Abort();
   }
   // Other compressions: the bitmap stays sized and unfilled.
 
-  if (info.bits == 1 && IsWhiteBlack(params))
-    Negative1Bit(bitmap);
+  if (info.bits == 1 && IsWhiteBlack(params)) Negative1Bit(bitmap);
 }
 
 // ---------------------------------------------------------------------------------
@@ -511,15 +464,12 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
 
 namespace {
 
-void FlushLiteral(const uint8_t *idx, int from, int to, bool rle4,
-                  std::vector<uint8_t> &out) {
+void FlushLiteral(const uint8_t* idx, int from, int to, bool rle4, std::vector<uint8_t>& out) {
   const int len = to - from;
-  if (len <= 0)
-    return;
+  if (len <= 0) return;
   const uint8_t a = idx[from];
   if (len == 1) {
-    out.insert(out.end(),
-               {uint8_t{1}, rle4 ? static_cast<uint8_t>(a << 4) : a});
+    out.insert(out.end(), {uint8_t{1}, rle4 ? static_cast<uint8_t>(a << 4) : a});
     return;
   }
   if (len == 2) {
@@ -536,8 +486,7 @@ void FlushLiteral(const uint8_t *idx, int from, int to, bool rle4,
   if (rle4) {
     for (int i = from; i < to; i += 2) {
       uint8_t v = static_cast<uint8_t>(idx[i] << 4);
-      if (i + 1 < to)
-        v |= idx[i + 1];
+      if (i + 1 < to) v |= idx[i + 1];
       out.push_back(v);
       ++bytes;
     }
@@ -545,14 +494,12 @@ void FlushLiteral(const uint8_t *idx, int from, int to, bool rle4,
     out.insert(out.end(), idx + from, idx + to);
     bytes = static_cast<size_t>(len);
   }
-  if (bytes & 1)
-    out.push_back(0);
+  if (bytes & 1) out.push_back(0);
 }
 
 // Encodes one row of indices (one a byte; 4-bit indices for RLE4) with its
 // end-of-line code.
-void EncodeRLERow(const uint8_t *idx, int w, bool rle4,
-                  std::vector<uint8_t> &out) {
+void EncodeRLERow(const uint8_t* idx, int w, bool rle4, std::vector<uint8_t>& out) {
   int litStart = 0, x = 0;
   while (x < w) {
     if (x - litStart == 255) {
@@ -562,11 +509,9 @@ void EncodeRLERow(const uint8_t *idx, int w, bool rle4,
     if (x + 1 < w && idx[x] == idx[x + 1]) {
       FlushLiteral(idx, litStart, x, rle4, out);
       int run = 1;
-      while (x + run < w && run < 255 && idx[x + run] == idx[x])
-        ++run;
+      while (x + run < w && run < 255 && idx[x + run] == idx[x]) ++run;
       out.push_back(static_cast<uint8_t>(run));
-      out.push_back(rle4 ? static_cast<uint8_t>((idx[x] << 4) | idx[x])
-                         : idx[x]);
+      out.push_back(rle4 ? static_cast<uint8_t>((idx[x] << 4) | idx[x]) : idx[x]);
       x += run;
       litStart = x;
     } else {
@@ -578,20 +523,19 @@ void EncodeRLERow(const uint8_t *idx, int w, bool rle4,
   out.push_back(0);
 }
 
-void WritePalette(TStream &s, const std::vector<TRGB> &pal, bool os2v1) {
+void WritePalette(TStream& s, const std::vector<TRGB>& pal, bool os2v1) {
   std::vector<uint8_t> raw;
-  for (const TRGB &c : pal) {
+  for (const TRGB& c : pal) {
     raw.insert(raw.end(), {c.b, c.g, c.r});
-    if (!os2v1)
-      raw.push_back(0);
+    if (!os2v1) raw.push_back(0);
   }
   s.WriteBuffer(raw.data(), static_cast<int64_t>(raw.size()));
 }
 
-} // namespace
+}  // namespace
 
-void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                    TProgressRec &progress) {
+void BMPWriteStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                    TProgressRec& progress) {
   const int w = bitmap.Width(), h = bitmap.Height();
   const bool os2v1 = params.BMP_Version == ioBMP_BMOS2V1;
   // An empty image has no BMP form, and the OS/2 1.x header has 16-bit sizes.
@@ -604,12 +548,11 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
     bits = params.BitsPerSample;
   else
     bits = params.SamplesPerPixel == 1 ? 8 : 24;
-  const bool rle =
-      params.BMP_Compression == ioBMP_RLE && !os2v1 && (bits == 4 || bits == 8);
+  const bool rle = params.BMP_Compression == ioBMP_RLE && !os2v1 && (bits == 4 || bits == 8);
 
   // The pixels in a working format: pf1bit stays for 1-bit files, everything
   // else is read as 24 bits.
-  const TBitmap *src = &bitmap;
+  const TBitmap* src = &bitmap;
   TBitmap work;
   if (bitmap.PixelFormat() == pf1bit) {
     if (bits != 1) {
@@ -627,9 +570,7 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
     uint8_t fh[14] = {'B', 'M'};
     stream.WriteBuffer(fh, 14);
     const int64_t infoPos = stream.Position();
-    const uint32_t hsize = os2v1                                 ? 12
-                           : params.BMP_Version == ioBMP_BMOS2V2 ? 64
-                                                                 : 40;
+    const uint32_t hsize = os2v1 ? 12 : params.BMP_Version == ioBMP_BMOS2V2 ? 64 : 40;
     uint8_t ih[64] = {};
     PutLE32(ih, hsize);
     if (os2v1) {
@@ -658,8 +599,7 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
 
     if (bits == 4 || bits == 8) {
       std::vector<TRGB> pal(static_cast<size_t>(1) << bits);
-      TVXQuantizer quant(*src, pal.data(), 0x7FFFFFF,
-                         static_cast<int>(pal.size()), -1, 0);
+      TVXQuantizer quant(*src, pal.data(), 0x7FFFFFF, static_cast<int>(pal.size()), -1, 0);
       params.SetColorMap(pal);
       WritePalette(stream, pal, os2v1);
       pixelStart = stream.Position();
@@ -671,15 +611,13 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
           aborted = true;
           break;
         }
-        const auto *px = reinterpret_cast<const TRGB *>(src->ScanLine(y));
+        const auto* px = reinterpret_cast<const TRGB*>(src->ScanLine(y));
         for (int x = 0; x < w; ++x)
-          idx[static_cast<size_t>(x)] =
-              static_cast<uint8_t>(quant.GetRGBIndex(px[x]));
+          idx[static_cast<size_t>(x)] = static_cast<uint8_t>(quant.GetRGBIndex(px[x]));
         if (rle) {
           codes.clear();
           EncodeRLERow(idx.data(), w, bits == 4, codes);
-          if (y == 0)
-            codes.insert(codes.end(), {uint8_t{0}, uint8_t{1}});
+          if (y == 0) codes.insert(codes.end(), {uint8_t{0}, uint8_t{1}});
           stream.WriteBuffer(codes.data(), static_cast<int64_t>(codes.size()));
         } else {
           std::fill(row.begin(), row.end(), uint8_t{0});
@@ -688,14 +626,13 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
           } else {
             for (int x = 0; x < w; ++x)
               row[static_cast<size_t>(x >> 1)] |= static_cast<uint8_t>(
-                  (x & 1) ? idx[static_cast<size_t>(x)]
-                          : idx[static_cast<size_t>(x)] << 4);
+                  (x & 1) ? idx[static_cast<size_t>(x)] : idx[static_cast<size_t>(x)] << 4);
           }
           stream.WriteBuffer(row.data(), rowLen);
         }
       }
     } else if (bits == 1) {
-      const TBitmap *mono = src;
+      const TBitmap* mono = src;
       std::unique_ptr<TBitmap> two;
       std::vector<TRGB> pal{TRGB{0, 0, 0}, TRGB{255, 255, 255}};
       if (src->PixelFormat() != pf1bit) {
@@ -733,20 +670,18 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
         stream.WriteBuffer(row.data(), rowLen);
       }
     }
-    if (aborted)
-      return;
+    if (aborted) return;
 
     const int64_t end = stream.Position();
     PutLE32(fh + 2, static_cast<uint32_t>(end - start));
     PutLE32(fh + 10, static_cast<uint32_t>(pixelStart - start));
-    if (!os2v1)
-      PutLE32(ih + 20, static_cast<uint32_t>(end - pixelStart));
+    if (!os2v1) PutLE32(ih + 20, static_cast<uint32_t>(end - pixelStart));
     stream.Seek(start, soBeginning);
     stream.WriteBuffer(fh, 14);
     stream.Seek(infoPos, soBeginning);
     stream.WriteBuffer(ih, hsize);
     stream.Seek(end, soBeginning);
-  } catch (const EWriteError &) {
+  } catch (const EWriteError&) {
     progress.Abort();
   }
 }
@@ -756,8 +691,7 @@ void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
 
 namespace {
 
-constexpr uint8_t kPngSignature[8] = {0x89, 'P',  'N',  'G',
-                                      0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 struct DirEntry {
   int width = 0, height = 0, colors = 0, reserved = 0;
@@ -765,15 +699,14 @@ struct DirEntry {
   uint32_t size = 0, offset = 0;
 };
 
-bool TryIconStream(TStream &stream, uint16_t type) {
+bool TryIconStream(TStream& stream, uint16_t type) {
   const int64_t pos = stream.Position();
   bool ok = false;
   const int64_t end = stream.Size();
   if (end - pos > 22) {
     BoundedReader in(stream, end);
     uint8_t d[6];
-    if (in.Read(d, 6) && LE16(d) == 0 && LE16(d + 2) == type &&
-        LE16(d + 4) > 0) {
+    if (in.Read(d, 6) && LE16(d) == 0 && LE16(d + 2) == type && LE16(d + 4) > 0) {
       const int count = LE16(d + 4);
       ok = true;
       for (int i = 0; i < count && ok; ++i) {
@@ -791,9 +724,8 @@ bool TryIconStream(TStream &stream, uint16_t type) {
   return ok;
 }
 
-void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                      TProgressRec &progress, bool preview,
-                      const TRGB &background, bool cursor) {
+void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                      TProgressRec& progress, bool preview, const TRGB& background, bool cursor) {
   const int64_t start = stream.Position();
   const int64_t end = stream.Size();
   BoundedReader in(stream, end);
@@ -809,8 +741,7 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
   }
   const int count = LE16(d + 4);
   const int index = cursor ? params.CUR_ImageIndex : params.ICO_ImageIndex;
-  if (LE16(d) != 0 || LE16(d + 2) != (cursor ? 2 : 1) || index < 0 ||
-      index >= count) {
+  if (LE16(d) != 0 || LE16(d + 2) != (cursor ? 2 : 1) || index < 0 || index >= count) {
     progress.Abort();
     return;
   }
@@ -821,7 +752,7 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
       progress.Abort();
       return;
     }
-    de.width = e[0] ? e[0] : 256; // 0 stands for 256
+    de.width = e[0] ? e[0] : 256;  // 0 stands for 256
     de.height = e[1] ? e[1] : 256;
     de.colors = e[2];
     de.reserved = e[3];
@@ -835,9 +766,7 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
     return;
   }
   const int64_t entryEnd =
-      de.size > 0 ? std::min<int64_t>(
-                        end, start + static_cast<int64_t>(de.offset) + de.size)
-                  : end;
+      de.size > 0 ? std::min<int64_t>(end, start + static_cast<int64_t>(de.offset) + de.size) : end;
 
   uint8_t ih[40] = {};
   const int64_t got = in.ReadSome(ih, 8);
@@ -856,19 +785,16 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
     // The PNG blob: the entry's data, which the size field bounds when it is
     // sane.
     const int64_t blobStart = start + de.offset;
-    const int64_t blobEnd =
-        std::max(entryEnd, std::min<int64_t>(end, blobStart + 8));
+    const int64_t blobEnd = std::max(entryEnd, std::min<int64_t>(end, blobStart + 8));
     std::vector<uint8_t> blob(static_cast<size_t>(blobEnd - blobStart));
     in.Seek(blobStart);
-    const int64_t n =
-        in.ReadSome(blob.data(), static_cast<int64_t>(blob.size()));
+    const int64_t n = in.ReadSome(blob.data(), static_cast<int64_t>(blob.size()));
     if (preview) {
       // Size from the header chunk, without decoding.
-      if (n >= 24 && LE32(blob.data() + 12) == 0x52444849u) { // "IHDR"
+      if (n >= 24 && LE32(blob.data() + 12) == 0x52444849u) {  // "IHDR"
         auto be32 = [&](size_t o) {
-          return static_cast<int>((static_cast<uint32_t>(blob[o]) << 24) |
-                                  (blob[o + 1] << 16) | (blob[o + 2] << 8) |
-                                  blob[o + 3]);
+          return static_cast<int>((static_cast<uint32_t>(blob[o]) << 24) | (blob[o + 1] << 16) |
+                                  (blob[o + 2] << 8) | blob[o + 3]);
         };
         params.Width = be32(16);
         params.Height = be32(20);
@@ -876,14 +802,12 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
       return;
     }
     int pw = 0, ph = 0;
-    const bool ok = ICODecodePNG(blob.data(), static_cast<size_t>(n), bitmap,
-                                 background, pw, ph);
+    const bool ok = ICODecodePNG(blob.data(), static_cast<size_t>(n), bitmap, background, pw, ph);
     if (pw > 0 && ph > 0) {
       params.Width = pw;
       params.Height = ph;
     }
-    if (!ok)
-      progress.Abort();
+    if (!ok) progress.Abort();
     return;
   }
   if (got < 8 || !in.Read(ih + 8, 32) || LE32(ih) < 40) {
@@ -941,8 +865,7 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
     params.BitsPerSample = 8;
     params.SamplesPerPixel = 3;
   }
-  if (preview)
-    return;
+  if (preview) return;
 
   const int w = de.width, h = de.height;
   SizeBitmap(bitmap, w, h, bits == 1 ? pf1bit : pf24bit);
@@ -960,18 +883,15 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
   std::vector<uint8_t> data;
   if (bits == 32) {
     data.resize(static_cast<size_t>(rowLen) * static_cast<size_t>(h));
-    const int64_t n =
-        in.ReadSome(data.data(), static_cast<int64_t>(data.size()));
-    for (int64_t i = 3; i < n && !useAlpha; i += 4)
-      useAlpha = data[static_cast<size_t>(i)] != 0;
+    const int64_t n = in.ReadSome(data.data(), static_cast<int64_t>(data.size()));
+    for (int64_t i = 3; i < n && !useAlpha; i += 4) useAlpha = data[static_cast<size_t>(i)] != 0;
     data.resize(static_cast<size_t>(n));
   }
   size_t offset = 0;
   for (int i = 0; i < h; ++i) {
     const int y = h - 1 - i;
     progress.Report(TruncI(i * progress.PercentPerStep));
-    if (progress.Aborted())
-      return;
+    if (progress.Aborted()) return;
     std::fill(row.begin(), row.end(), uint8_t{0});
     int64_t n;
     if (bits == 32) {
@@ -983,15 +903,15 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
     }
     if (n > 0) {
       if (bits == 32 && useAlpha) {
-        auto *out = reinterpret_cast<TRGB *>(bitmap.ScanLine(y));
+        auto* out = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
         for (int x = 0; x < w; ++x) {
-          const uint8_t *p = row.data() + 4 * x;
+          const uint8_t* p = row.data() + 4 * x;
           const int a = p[3];
           auto blend = [a](int c, int bg) {
             return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255);
           };
-          out[x] = TRGB{blend(p[0], background.b), blend(p[1], background.g),
-                        blend(p[2], background.r)};
+          out[x] =
+              TRGB{blend(p[0], background.b), blend(p[1], background.g), blend(p[2], background.r)};
         }
       } else {
         DecodeRow(info, row.data(), bitmap.ScanLine(y), pal, nullptr);
@@ -1002,26 +922,26 @@ void ReadIconOrCursor(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
       break;
     }
   }
-  if (bits == 1 && IsWhiteBlack(params))
-    Negative1Bit(bitmap);
+  if (bits == 1 && IsWhiteBlack(params)) Negative1Bit(bitmap);
 }
 
-} // namespace
+}  // namespace
 
-void ICOReadStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                   TProgressRec &progress, bool preview,
-                   const TRGB &background) {
-  ReadIconOrCursor(stream, bitmap, params, progress, preview, background,
-                   false);
+void ICOReadStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                   bool preview, const TRGB& background) {
+  ReadIconOrCursor(stream, bitmap, params, progress, preview, background, false);
 }
 
-void CURReadStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                   TProgressRec &progress, bool preview,
-                   const TRGB &background) {
+void CURReadStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                   bool preview, const TRGB& background) {
   ReadIconOrCursor(stream, bitmap, params, progress, preview, background, true);
 }
 
-bool ICOTryStream(TStream &stream) { return TryIconStream(stream, 1); }
-bool CURTryStream(TStream &stream) { return TryIconStream(stream, 2); }
+bool ICOTryStream(TStream& stream) {
+  return TryIconStream(stream, 1);
+}
+bool CURTryStream(TStream& stream) {
+  return TryIconStream(stream, 2);
+}
 
-} // namespace vx
+}  // namespace vx

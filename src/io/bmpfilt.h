@@ -22,8 +22,8 @@ namespace vx {
 // of bytes of the file in the stream (0 or less: unknown, then the file-size
 // field or the stream's end bounds the data). With preview only the parameters
 // are filled.
-void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
-                   bool preview, TIOParamsVals &params, TProgressRec &progress);
+void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool preview,
+                   TIOParamsVals& params, TProgressRec& progress);
 
 // Writes the bitmap (pf24bit or pf1bit; other formats through a 24-bit copy) at
 // 1, 4, 8 or 24 bits as BitsPerSample / SamplesPerPixel ask, RLE for 4 and 8
@@ -31,32 +31,30 @@ void BMPReadStream(TStream &stream, TBitmap &bitmap, int64_t dataLength,
 // names. 4 and 8-bit files get a palette from TVXQuantizer; 1-bit files keep an
 // image's two colours (darker first) or else dither to black and white.
 // params.ColorMap receives the palette written.
-void BMPWriteStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                    TProgressRec &progress);
+void BMPWriteStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                    TProgressRec& progress);
 
 // Read image ICO_ImageIndex of an icon file / CUR_ImageIndex of a cursor file.
 // 1, 4, 8, 24 and 32-bit entries and PNG-compressed entries decode; alpha is
 // flattened onto background. The transparency (AND) mask is not applied. An
 // index outside the directory leaves bitmap and parameters as they were and
 // sets Aborting.
-void ICOReadStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                   TProgressRec &progress, bool preview,
-                   const TRGB &background = TRGB{});
-void CURReadStream(TStream &stream, TBitmap &bitmap, TIOParamsVals &params,
-                   TProgressRec &progress, bool preview,
-                   const TRGB &background = TRGB{});
+void ICOReadStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                   bool preview, const TRGB& background = TRGB{});
+void CURReadStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                   bool preview, const TRGB& background = TRGB{});
 
 // Content tests used by format detection; they leave the stream position
 // unchanged.
-bool ICOTryStream(TStream &stream);
-bool CURTryStream(TStream &stream);
+bool ICOTryStream(TStream& stream);
+bool CURTryStream(TStream& stream);
 
 // Decodes a PNG-compressed icon entry (data of size bytes) into a pf24bit
 // bitmap, alpha flattened onto background. Returns false, with the bitmap
 // possibly partly filled, on bad or truncated data or when the image is larger
 // than the data can justify. width and height receive the image size from the
 // PNG header (0 when it was never read).
-bool ICODecodePNG(const uint8_t *data, size_t size, TBitmap &bitmap,
-                  const TRGB &background, int &width, int &height);
+bool ICODecodePNG(const uint8_t* data, size_t size, TBitmap& bitmap, const TRGB& background,
+                  int& width, int& height);
 
-} // namespace vx
+}  // namespace vx

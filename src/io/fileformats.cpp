@@ -20,16 +20,11 @@ std::vector<std::unique_ptr<TVXFileFormatInfo>> BuiltIns() {
     const char* name;
     const char* ext;
   } kBuiltIn[] = {
-      {ioTIFF, "TIFF Bitmap", "TIF;TIFF"},
-      {ioGIF, "CompuServe Bitmap", "GIF"},
-      {ioJPEG, "JPEG Bitmap", "JPG;JPEG;JPE"},
-      {ioPCX, "PaintBrush", "PCX"},
-      {ioBMP, "Windows Bitmap", "BMP"},
-      {ioICO, "Windows Icon", "ICO"},
-      {ioCUR, "Windows Cursor", "CUR"},
-      {ioPNG, "Portable Network Graphics", "PNG"},
-      {ioWMF, "Windows Metafile", "WMF"},
-      {ioEMF, "Enhanced Windows Metafile", "EMF"},
+      {ioTIFF, "TIFF Bitmap", "TIF;TIFF"},     {ioGIF, "CompuServe Bitmap", "GIF"},
+      {ioJPEG, "JPEG Bitmap", "JPG;JPEG;JPE"}, {ioPCX, "PaintBrush", "PCX"},
+      {ioBMP, "Windows Bitmap", "BMP"},        {ioICO, "Windows Icon", "ICO"},
+      {ioCUR, "Windows Cursor", "CUR"},        {ioPNG, "Portable Network Graphics", "PNG"},
+      {ioWMF, "Windows Metafile", "WMF"},      {ioEMF, "Enhanced Windows Metafile", "EMF"},
   };
   std::vector<std::unique_ptr<TVXFileFormatInfo>> table;
   for (const auto& b : kBuiltIn) {
@@ -47,7 +42,8 @@ std::vector<std::string> SplitExtensions(const std::string& list) {
   size_t start = 0;
   while (start <= list.size()) {
     const size_t end = list.find(';', start);
-    std::string item = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string item =
+        list.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!item.empty()) out.push_back(item);
     if (end == std::string::npos) break;
     start = end + 1;
@@ -126,7 +122,9 @@ std::vector<std::unique_ptr<TVXFileFormatInfo>>& vxgFileFormats() {
   return table;
 }
 
-void VXFileFormatReset() { vxgFileFormats() = BuiltIns(); }
+void VXFileFormatReset() {
+  vxgFileFormats() = BuiltIns();
+}
 
 void VXFileFormatAdd(const TVXFileFormatInfo& info) {
   auto copy = std::make_unique<TVXFileFormatInfo>(info);
@@ -137,7 +135,8 @@ void VXFileFormatAdd(const TVXFileFormatInfo& info) {
 
 void VXFileFormatRemove(int fileType) {
   auto& t = vxgFileFormats();
-  auto it = std::find_if(t.begin(), t.end(), [&](const auto& e) { return e->FileType == fileType; });
+  auto it =
+      std::find_if(t.begin(), t.end(), [&](const auto& e) { return e->FileType == fileType; });
   if (it != t.end()) t.erase(it);
 }
 

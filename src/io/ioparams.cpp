@@ -81,9 +81,15 @@ class TFieldReader {
   bool ok_ = true;
 };
 
-void PutInt(TStream& s, int32_t v) { WriteLE32(s, static_cast<uint32_t>(v)); }
-void PutByte(TStream& s, int v) { WriteU8(s, static_cast<uint8_t>(v)); }
-void PutRgb(TStream& s, const TRGB& c) { s.WriteBuffer(&c, 3); }
+void PutInt(TStream& s, int32_t v) {
+  WriteLE32(s, static_cast<uint32_t>(v));
+}
+void PutByte(TStream& s, int v) {
+  WriteU8(s, static_cast<uint8_t>(v));
+}
+void PutRgb(TStream& s, const TRGB& c) {
+  s.WriteBuffer(&c, 3);
+}
 
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
@@ -94,37 +100,47 @@ std::string Upper(std::string s) {
 std::string DetailSuffix(const TIOParamsFields& p) {
   switch (p.FileType) {
     case ioTIFF: {
-      static const char* const kTiff[] = {" Uncompressed", " Huffman",  " Group 3 Fax",
-                                          " Group 3 Fax 2D", " Group 4 Fax", " LZW",
-                                          " Jpeg v.5",     " Jpeg",     " PackBits RLE",
-                                          " Deflate"};
+      static const char* const kTiff[] = {
+          " Uncompressed", " Huffman",  " Group 3 Fax", " Group 3 Fax 2D", " Group 4 Fax",
+          " LZW",          " Jpeg v.5", " Jpeg",        " PackBits RLE",   " Deflate"};
       const auto i = static_cast<size_t>(p.TIFF_Compression);
       return i < std::size(kTiff) ? kTiff[i] : "";
     }
-    case ioGIF: return p.GIF_Interlaced ? " Interlaced" : "";
+    case ioGIF:
+      return p.GIF_Interlaced ? " Interlaced" : "";
     case ioJPEG: {
       switch (p.JPEG_ColorSpace) {
-        case ioJPEG_GRAYLEV: return " Gray level";
-        case ioJPEG_YCbCr: return " YCbCr";
-        case ioJPEG_CMYK: return " CMYK";
-        case ioJPEG_YCbCrK: return " YCbCrK";
-        default: return "";
+        case ioJPEG_GRAYLEV:
+          return " Gray level";
+        case ioJPEG_YCbCr:
+          return " YCbCr";
+        case ioJPEG_CMYK:
+          return " CMYK";
+        case ioJPEG_YCbCrK:
+          return " YCbCrK";
+        default:
+          return "";
       }
     }
-    case ioPCX: return p.PCX_Compression == ioPCX_UNCOMPRESSED ? " Uncompressed" : "";
+    case ioPCX:
+      return p.PCX_Compression == ioPCX_UNCOMPRESSED ? " Uncompressed" : "";
     case ioBMP: {
       static const char* const kBmp[] = {" ver.1", " ver.3", " OS/2 v.1", " OS/2 v.2"};
       const auto i = static_cast<size_t>(p.BMP_Version);
       return i < std::size(kBmp) ? kBmp[i] : "";
     }
-    case ioPNG: return p.PNG_Interlaced ? " Interlaced" : "";
-    default: return "";
+    case ioPNG:
+      return p.PNG_Interlaced ? " Interlaced" : "";
+    default:
+      return "";
   }
 }
 
 }  // namespace
 
-TIOParamsVals::TIOParamsVals(TVantixIO* owner) : owner_(owner) { SetDefaultParams(); }
+TIOParamsVals::TIOParamsVals(TVantixIO* owner) : owner_(owner) {
+  SetDefaultParams();
+}
 
 TIOParamsVals::TIOParamsVals(const TIOParamsVals& other)
     : TObject(), TIOParamsFields(other), owner_(nullptr) {}

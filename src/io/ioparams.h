@@ -52,9 +52,21 @@ enum TIOTIFFPhotometInterpret : uint8_t {
   ioTIFF_YCBCR,
   ioTIFF_CIELAB
 };
-enum TIOJPEGColorspace : uint8_t { ioJPEG_RGB, ioJPEG_GRAYLEV, ioJPEG_YCbCr, ioJPEG_CMYK, ioJPEG_YCbCrK };
+enum TIOJPEGColorspace : uint8_t {
+  ioJPEG_RGB,
+  ioJPEG_GRAYLEV,
+  ioJPEG_YCbCr,
+  ioJPEG_CMYK,
+  ioJPEG_YCbCrK
+};
 enum TIOJPEGDctMethod : uint8_t { ioJPEG_ISLOW, ioJPEG_IFAST, ioJPEG_FLOAT };
-enum TIOJPEGScale : uint8_t { ioJPEG_AUTOCALC, ioJPEG_FULLSIZE, ioJPEG_HALF, ioJPEG_QUARTER, ioJPEG_EIGHTH };
+enum TIOJPEGScale : uint8_t {
+  ioJPEG_AUTOCALC,
+  ioJPEG_FULLSIZE,
+  ioJPEG_HALF,
+  ioJPEG_QUARTER,
+  ioJPEG_EIGHTH
+};
 enum TIOPCXCompression : uint8_t { ioPCX_UNCOMPRESSED, ioPCX_RLE };
 enum TIOBMPVersion : uint8_t { ioBMP_BM, ioBMP_BM3, ioBMP_BMOS2V1, ioBMP_BMOS2V2 };
 enum TIOBMPCompression : uint8_t { ioBMP_UNCOMPRESSED, ioBMP_RLE };
@@ -138,7 +150,6 @@ struct TIOParamsFields {
   // never more than ColorMap holds (use SetColorMap / FreeColorMap to keep them in step).
   std::vector<TRGB> ColorMap;
   int ColorMapCount = 0;
-
 };
 
 class TIOParamsVals : public TObject, public TIOParamsFields {

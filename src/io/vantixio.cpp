@@ -1,11 +1,11 @@
 #include "io/vantixio.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "codecs/giffilter.h"
 #include "codecs/jpegfilt.h"
@@ -62,7 +62,9 @@ std::unique_ptr<IMetafilePlayer> SetMetafilePlayer(std::unique_ptr<IMetafilePlay
   return player;
 }
 
-IMetafilePlayer* MetafilePlayer() { return PlayerSlot().get(); }
+IMetafilePlayer* MetafilePlayer() {
+  return PlayerSlot().get();
+}
 
 // ---- life cycle and attachment ----
 
@@ -71,7 +73,9 @@ TVantixIO::TVantixIO(TComponent* owner)
       msgLanguage_(static_cast<TMsgLanguage>(0)),
       params_(std::make_unique<TIOParamsVals>(this)) {}
 
-TVantixIO::~TVantixIO() { DetachView(); }
+TVantixIO::~TVantixIO() {
+  DetachView();
+}
 
 void TVantixIO::OnViewBitmapChange(TObject*) {
   if (view_) bitmap_ = view_->GetFBitmap();
@@ -130,7 +134,9 @@ void TVantixIO::Notification(TFreeNotifier* object, TOperation operation) {
   }
 }
 
-TColor TVantixIO::Background() const { return view_ ? view_->Background() : background_; }
+TColor TVantixIO::Background() const {
+  return view_ ? view_->Background() : background_;
+}
 
 void TVantixIO::SetBackground(TColor c) {
   if (view_)
@@ -171,8 +177,7 @@ bool TVantixIO::BeginSave() {
   return true;
 }
 
-void TVantixIO::AfterLoad(int fileType, bool fromFile, const std::string& fileName,
-                          bool passDpi) {
+void TVantixIO::AfterLoad(int fileType, bool fromFile, const std::string& fileName, bool passDpi) {
   params_->FileType = fileType;
   params_->FileName = fromFile ? fileName : std::string{};
   if (view_ && passDpi) view_->SetDPI(params_->DpiX, params_->DpiY);
@@ -192,7 +197,8 @@ void TVantixIO::SaveFileSafely(const std::string& fileName, Writer&& write) {
     throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
   ::close(fd);
   struct stat st {};
-  ::chmod(pattern.c_str(), ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode());
+  ::chmod(pattern.c_str(),
+          ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode());
   bool ok = false;
   try {
     {
@@ -261,7 +267,7 @@ int TVantixIO::LoadFromFileGif(const std::string& fileName) {
     TProgressRec p = MakeProgress();
     ReadGifStream(f, *bitmap_, count, false, *params_, p);
     SetBackground(TRGB2TColor(params_->GIF_FlagTranspColor ? params_->GIF_TranspColor
-                                                            : params_->GIF_Background));
+                                                           : params_->GIF_Background));
     AfterLoad(ioGIF, true, fileName, true);
     return count;
   }();
@@ -273,7 +279,7 @@ int TVantixIO::LoadFromStreamGif(TStream& stream) {
   TProgressRec p = MakeProgress();
   ReadGifStream(stream, *bitmap_, count, false, *params_, p);
   SetBackground(TRGB2TColor(params_->GIF_FlagTranspColor ? params_->GIF_TranspColor
-                                                          : params_->GIF_Background));
+                                                         : params_->GIF_Background));
   AfterLoad(ioGIF, false, {}, false);
   return count;
 }
@@ -482,8 +488,7 @@ void TVantixIO::SaveToFilePCX(const std::string& fileName) {
 void TVantixIO::SaveToFileTIFF(const std::string& fileName) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  SaveFileSafely(fileName,
-                 [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
+  SaveFileSafely(fileName, [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
 }
 
 void TVantixIO::SaveToFilePNG(const std::string& fileName) {
@@ -561,15 +566,32 @@ void TVantixIO::LoadFromStream(TStream& stream) {
   const int type = FindStreamFormat(stream);
   stream.SetPosition(start);
   switch (type) {
-    case ioTIFF: LoadFromStreamTIFF(stream); return;
-    case ioGIF: LoadFromStreamGif(stream); return;
-    case ioJPEG: LoadFromStreamJpeg(stream); return;
-    case ioPCX: LoadFromStreamPCX(stream); return;
-    case ioBMP: LoadFromStreamBMP(stream); return;
-    case ioICO: LoadFromStreamICO(stream); return;
-    case ioCUR: LoadFromStreamCUR(stream); return;
-    case ioPNG: LoadFromStreamPNG(stream); return;
-    default: break;
+    case ioTIFF:
+      LoadFromStreamTIFF(stream);
+      return;
+    case ioGIF:
+      LoadFromStreamGif(stream);
+      return;
+    case ioJPEG:
+      LoadFromStreamJpeg(stream);
+      return;
+    case ioPCX:
+      LoadFromStreamPCX(stream);
+      return;
+    case ioBMP:
+      LoadFromStreamBMP(stream);
+      return;
+    case ioICO:
+      LoadFromStreamICO(stream);
+      return;
+    case ioCUR:
+      LoadFromStreamCUR(stream);
+      return;
+    case ioPNG:
+      LoadFromStreamPNG(stream);
+      return;
+    default:
+      break;
   }
   params_->FileName.clear();
   params_->FileType = ioUnknown;
@@ -580,13 +602,26 @@ void TVantixIO::LoadFromStream(TStream& stream) {
 
 void TVantixIO::SaveToStream(TStream& stream, int fileType) {
   switch (fileType) {
-    case ioTIFF: SaveToStreamTIFF(stream); return;
-    case ioGIF: SaveToStreamGif(stream); return;
-    case ioJPEG: SaveToStreamJpeg(stream); return;
-    case ioPCX: SaveToStreamPCX(stream); return;
-    case ioBMP: SaveToStreamBMP(stream); return;
-    case ioPNG: SaveToStreamPNG(stream); return;
-    default: break;
+    case ioTIFF:
+      SaveToStreamTIFF(stream);
+      return;
+    case ioGIF:
+      SaveToStreamGif(stream);
+      return;
+    case ioJPEG:
+      SaveToStreamJpeg(stream);
+      return;
+    case ioPCX:
+      SaveToStreamPCX(stream);
+      return;
+    case ioBMP:
+      SaveToStreamBMP(stream);
+      return;
+    case ioPNG:
+      SaveToStreamPNG(stream);
+      return;
+    default:
+      break;
   }
   if (!BeginSave()) return;
   const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType);
@@ -606,14 +641,30 @@ void TVantixIO::ReadStreamFormat(TStream& stream, int fileType) {
   TProgressRec& p = ResetNullpr();
   int count = 0;
   switch (fileType) {
-    case ioTIFF: TIFFReadStream(&target, stream, count, params_.get(), p, true); break;
-    case ioGIF: ReadGifStream(stream, target, count, true, *params_, p); break;
-    case ioJPEG: ReadJPegStream(stream, target, *params_, p, true); break;
-    case ioPCX: ReadPcxStream(stream, target, *params_, true, p, stream.Size() - stream.Position()); break;
-    case ioBMP: BMPReadStream(stream, target, stream.Size() - stream.Position(), true, *params_, p); break;
-    case ioICO: ICOReadStream(stream, target, *params_, p, true, TColor2TRGB(Background())); break;
-    case ioCUR: CURReadStream(stream, target, *params_, p, true, TColor2TRGB(Background())); break;
-    case ioPNG: ReadPNGStream(stream, target, *params_, p, true); break;
+    case ioTIFF:
+      TIFFReadStream(&target, stream, count, params_.get(), p, true);
+      break;
+    case ioGIF:
+      ReadGifStream(stream, target, count, true, *params_, p);
+      break;
+    case ioJPEG:
+      ReadJPegStream(stream, target, *params_, p, true);
+      break;
+    case ioPCX:
+      ReadPcxStream(stream, target, *params_, true, p, stream.Size() - stream.Position());
+      break;
+    case ioBMP:
+      BMPReadStream(stream, target, stream.Size() - stream.Position(), true, *params_, p);
+      break;
+    case ioICO:
+      ICOReadStream(stream, target, *params_, p, true, TColor2TRGB(Background()));
+      break;
+    case ioCUR:
+      CURReadStream(stream, target, *params_, p, true, TColor2TRGB(Background()));
+      break;
+    case ioPNG:
+      ReadPNGStream(stream, target, *params_, p, true);
+      break;
     default:
       if (const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType))
         if (info->ReadFunction) info->ReadFunction(stream, target, *params_, true, p);
@@ -720,14 +771,20 @@ int TVantixIO::InsertToFileTIFF(const std::string& fileName) {
   return TIFFWriteStream(f, true, *bitmap_, *params_, p);
 }
 
-bool TVantixIO::DoPreviews(TPreviewParams) { return false; }
+bool TVantixIO::DoPreviews(TPreviewParams) {
+  return false;
+}
 bool TVantixIO::Acquire() {
   aborting_ = false;
   return false;
 }
-bool TVantixIO::SelectAcquireSource() { return false; }
+bool TVantixIO::SelectAcquireSource() {
+  return false;
+}
 
-int DeleteGifIm(const std::string& fileName, int index) { return DeleteGifIm(fileName, index, true); }
+int DeleteGifIm(const std::string& fileName, int index) {
+  return DeleteGifIm(fileName, index, true);
+}
 
 int EnumGifIm(const std::string& fileName) {
   try {

@@ -145,7 +145,7 @@ class TVantixIO : public TComponent {
 
 // Multi-image helpers on files.
 int DeleteGifIm(const std::string& fileName, int index);
-int EnumGifIm(const std::string& fileName);  // 0 on any error
+int EnumGifIm(const std::string& fileName);     // 0 on any error
 bool CheckAniGif(const std::string& fileName);  // false on any error
 int DeleteTIFFIm(const std::string& fileName, int index);
 int EnumTIFFIm(const std::string& fileName);

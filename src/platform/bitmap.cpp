@@ -8,22 +8,30 @@ namespace vx {
 
 int StorageBits(TPixelFormat pf) {
   switch (pf) {
-    case pf1bit: return 1;
-    case pf4bit: return 4;
-    case pf8bit: return 8;
+    case pf1bit:
+      return 1;
+    case pf4bit:
+      return 4;
+    case pf8bit:
+      return 8;
     case pf15bit:
-    case pf16bit: return 16;
-    case pf32bit: return 32;
+    case pf16bit:
+      return 16;
+    case pf32bit:
+      return 32;
     case pfDevice:
     case pf24bit:
-    case pfCustom: return 24;
+    case pfCustom:
+      return 24;
   }
   return 24;
 }
 
 namespace {
 
-int RowBytes(int width, int bits) { return ((width * bits + 31) / 32) * 4; }
+int RowBytes(int width, int bits) {
+  return ((width * bits + 31) / 32) * 4;
+}
 
 int NearestIndex(const std::vector<TRGB>& pal, TRGB c) {
   int best = 0;
@@ -121,7 +129,9 @@ void EncodeRow(TPixelFormat pf, const TRGB* in, int width, const std::vector<TRG
 TBitmap::TBitmap() : palette_(DefaultPalette(pf24bit)) {}
 TBitmap::~TBitmap() = default;
 
-TBitmap::TBitmap(const TBitmap& other) : TObject() { Assign(other); }
+TBitmap::TBitmap(const TBitmap& other) : TObject() {
+  Assign(other);
+}
 
 TBitmap& TBitmap::operator=(const TBitmap& other) {
   if (this != &other) Assign(other);
@@ -140,8 +150,8 @@ std::vector<TRGB> TBitmap::DefaultPalette(TPixelFormat pf) {
                                        0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
                                        0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
       for (uint32_t v : vga)
-        pal.push_back({static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                       static_cast<uint8_t>(v >> 16)});
+        pal.push_back(
+            {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)});
       break;
     }
     case pf8bit:
@@ -161,8 +171,12 @@ void TBitmap::Reallocate() {
   pixels_.assign(static_cast<size_t>(rowLen_) * static_cast<size_t>(height_), 0);
 }
 
-void TBitmap::SetWidth(int w) { SetSize(w, height_); }
-void TBitmap::SetHeight(int h) { SetSize(width_, h); }
+void TBitmap::SetWidth(int w) {
+  SetSize(w, height_);
+}
+void TBitmap::SetHeight(int h) {
+  SetSize(width_, h);
+}
 
 void TBitmap::SetSize(int w, int h) {
   w = std::max(w, 0);

@@ -22,7 +22,9 @@ std::unique_ptr<TClipboard>& Current() {
 
 }  // namespace
 
-TClipboard& Clipboard() { return *Current(); }
+TClipboard& Clipboard() {
+  return *Current();
+}
 
 std::unique_ptr<TClipboard> SetClipboard(std::unique_ptr<TClipboard> clipboard) {
   if (!clipboard) clipboard = std::make_unique<TMemoryClipboard>();

@@ -1,9 +1,9 @@
 #include "platform/stream.h"
 
-#include <cerrno>
-#include <algorithm>
-#include <cstring>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/exceptions.h"
 
@@ -16,7 +16,9 @@ int64_t TStream::Size() {
   return size;
 }
 
-void TStream::SetSize(int64_t) { throw EInvalidOperation("stream size cannot be changed"); }
+void TStream::SetSize(int64_t) {
+  throw EInvalidOperation("stream size cannot be changed");
+}
 
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   if (count > 0 && Read(buffer, count) != count) throw EReadError("stream read error");
@@ -89,12 +91,22 @@ T ReadOrThrow(TStream& s) {
 }
 }  // namespace
 
-uint16_t ReadLE16(TStream& s) { return ReadOrThrow<uint16_t, TryReadLE16>(s); }
-uint32_t ReadLE32(TStream& s) { return ReadOrThrow<uint32_t, TryReadLE32>(s); }
-uint16_t ReadBE16(TStream& s) { return ReadOrThrow<uint16_t, TryReadBE16>(s); }
-uint32_t ReadBE32(TStream& s) { return ReadOrThrow<uint32_t, TryReadBE32>(s); }
+uint16_t ReadLE16(TStream& s) {
+  return ReadOrThrow<uint16_t, TryReadLE16>(s);
+}
+uint32_t ReadLE32(TStream& s) {
+  return ReadOrThrow<uint32_t, TryReadLE32>(s);
+}
+uint16_t ReadBE16(TStream& s) {
+  return ReadOrThrow<uint16_t, TryReadBE16>(s);
+}
+uint32_t ReadBE32(TStream& s) {
+  return ReadOrThrow<uint32_t, TryReadBE32>(s);
+}
 
-void WriteU8(TStream& s, uint8_t v) { s.WriteBuffer(&v, 1); }
+void WriteU8(TStream& s, uint8_t v) {
+  s.WriteBuffer(&v, 1);
+}
 void WriteLE16(TStream& s, uint16_t v) {
   const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
   s.WriteBuffer(b, 2);
@@ -119,10 +131,16 @@ void WriteBE32(TStream& s, uint32_t v) {
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName) {
   const char* m = "rb";
   switch (mode) {
-    case fmOpenRead: m = "rb"; break;
+    case fmOpenRead:
+      m = "rb";
+      break;
     case fmOpenWrite:
-    case fmOpenReadWrite: m = "r+b"; break;
-    case fmCreate: m = "w+b"; break;
+    case fmOpenReadWrite:
+      m = "r+b";
+      break;
+    case fmCreate:
+      m = "w+b";
+      break;
   }
   file_ = std::fopen(fileName.c_str(), m);
   if (!file_) {
@@ -196,7 +214,9 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t p = origin == soBeginning ? offset : origin == soCurrent ? pos_ + offset : Size() + offset;
+  int64_t p = origin == soBeginning ? offset
+              : origin == soCurrent ? pos_ + offset
+                                    : Size() + offset;
   if (p >= 0) pos_ = p;
   return pos_;
 }
@@ -223,7 +243,9 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
   pos_ = 0;
 }
 
-void TMemoryStream::SaveToStream(TStream& dest) { dest.WriteBuffer(data_.data(), Size()); }
+void TMemoryStream::SaveToStream(TStream& dest) {
+  dest.WriteBuffer(data_.data(), Size());
+}
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
   TFileStream f(fileName, fmCreate);

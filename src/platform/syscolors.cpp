@@ -22,7 +22,8 @@ std::array<TColor, 31> gSystemColors = {
 TColor ColorToRGB(TColor color) {
   if (color >= 0) return color;
   const int index = color & 0xFF;
-  if (index < static_cast<int>(gSystemColors.size())) return gSystemColors[static_cast<size_t>(index)];
+  if (index < static_cast<int>(gSystemColors.size()))
+    return gSystemColors[static_cast<size_t>(index)];
   return 0;
 }
 

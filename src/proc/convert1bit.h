@@ -14,12 +14,11 @@ namespace vx {
 // (r*21 + g*71 + b*7) / 100; on equal grey the colour met first). Returns
 // nullptr for one colour, three or more, and for any bitmap that is not
 // pf24bit; the given bitmap is never changed.
-std::unique_ptr<TBitmap> ConvertTo1bit(const TBitmap &bitmap, TRGB &color0,
-                                       TRGB &color1);
+std::unique_ptr<TBitmap> ConvertTo1bit(const TBitmap& bitmap, TRGB& color0, TRGB& color1);
 
 // Converts the bitmap in place to pf1bit by an 8x8 ordered dither: a pixel
 // becomes white (1) when the matrix cell is below (r*21 + g*71 + b*7) div 400.
 // A pf1bit bitmap is left as it is.
-void ConvertToBWOrdered(TBitmap &bitmap, TProgressRec &progress);
+void ConvertToBWOrdered(TBitmap& bitmap, TProgressRec& progress);
 
-} // namespace vx
+}  // namespace vx

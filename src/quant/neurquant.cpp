@@ -10,29 +10,28 @@ namespace vx {
 namespace {
 
 // Learning constants of the network.
-constexpr int kNetBiasShift = 4;  // colour values are kept in 1/16 units
-constexpr int kIntBiasShift = 16; // bias and frequency in 1/65536 units
+constexpr int kNetBiasShift = 4;   // colour values are kept in 1/16 units
+constexpr int kIntBiasShift = 16;  // bias and frequency in 1/65536 units
 constexpr int kIntBias = 1 << kIntBiasShift;
 constexpr int kGammaShift = 10;
 constexpr int kBetaShift = 10;
-constexpr int kBeta = kIntBias >> kBetaShift;                      // 64
-constexpr int kBetaGamma = kIntBias << (kGammaShift - kBetaShift); // 65536
+constexpr int kBeta = kIntBias >> kBetaShift;                       // 64
+constexpr int kBetaGamma = kIntBias << (kGammaShift - kBetaShift);  // 65536
 constexpr int kRadiusBiasShift = 6;
 constexpr int kRadiusDec = 30;
 constexpr int kAlphaBiasShift = 10;
-constexpr int kInitAlpha = 1 << kAlphaBiasShift; // 1024
+constexpr int kInitAlpha = 1 << kAlphaBiasShift;  // 1024
 constexpr int kRadBiasShift = 8;
 constexpr int kRadBias = 1 << kRadBiasShift;
-constexpr int kAlphaRadBias = 1 << (kAlphaBiasShift + kRadBiasShift); // 262144
+constexpr int kAlphaRadBias = 1 << (kAlphaBiasShift + kRadBiasShift);  // 262144
 constexpr int kPrime1 = 499, kPrime2 = 491, kPrime3 = 487, kPrime4 = 503;
 
-int Contest(TNeuralQuantizer &q, int b, int g, int r) {
+int Contest(TNeuralQuantizer& q, int b, int g, int r) {
   int bestd = 0x7FFFFFFF, bestbiasd = 0x7FFFFFFF;
   int bestpos = -1, bestbiaspos = -1;
   for (int i = 0; i < q.netSize; ++i) {
-    const int32_t *n = &q.network[static_cast<size_t>(i) * 4];
-    const int dist =
-        std::abs(n[0] - b) + std::abs(n[1] - g) + std::abs(n[2] - r);
+    const int32_t* n = &q.network[static_cast<size_t>(i) * 4];
+    const int dist = std::abs(n[0] - b) + std::abs(n[1] - g) + std::abs(n[2] - r);
     if (dist < bestd) {
       bestd = dist;
       bestpos = i;
@@ -51,45 +50,39 @@ int Contest(TNeuralQuantizer &q, int b, int g, int r) {
   return bestbiaspos;
 }
 
-void AlterSingle(TNeuralQuantizer &q, int alpha, int i, int b, int g, int r) {
-  int32_t *n = &q.network[static_cast<size_t>(i) * 4];
-  n[0] -=
-      static_cast<int32_t>(static_cast<int64_t>(n[0] - b) * alpha / kInitAlpha);
-  n[1] -=
-      static_cast<int32_t>(static_cast<int64_t>(n[1] - g) * alpha / kInitAlpha);
-  n[2] -=
-      static_cast<int32_t>(static_cast<int64_t>(n[2] - r) * alpha / kInitAlpha);
+void AlterSingle(TNeuralQuantizer& q, int alpha, int i, int b, int g, int r) {
+  int32_t* n = &q.network[static_cast<size_t>(i) * 4];
+  n[0] -= static_cast<int32_t>(static_cast<int64_t>(n[0] - b) * alpha / kInitAlpha);
+  n[1] -= static_cast<int32_t>(static_cast<int64_t>(n[1] - g) * alpha / kInitAlpha);
+  n[2] -= static_cast<int32_t>(static_cast<int64_t>(n[2] - r) * alpha / kInitAlpha);
 }
 
-void AlterNeighbours(TNeuralQuantizer &q, int rad, int i, int b, int g, int r) {
+void AlterNeighbours(TNeuralQuantizer& q, int rad, int i, int b, int g, int r) {
   const int lo = std::max(i - rad, -1);
   const int hi = std::min(i + rad, q.netSize);
   int j = i + 1, k = i - 1, m = 1;
   auto move = [&](int idx, int64_t a) {
-    int32_t *p = &q.network[static_cast<size_t>(idx) * 4];
+    int32_t* p = &q.network[static_cast<size_t>(idx) * 4];
     p[0] -= static_cast<int32_t>(a * (p[0] - b) / kAlphaRadBias);
     p[1] -= static_cast<int32_t>(a * (p[1] - g) / kAlphaRadBias);
     p[2] -= static_cast<int32_t>(a * (p[2] - r) / kAlphaRadBias);
   };
   while (j < hi || k > lo) {
     const int64_t a = q.radPower[static_cast<size_t>(m++)];
-    if (j < hi)
-      move(j++, a);
-    if (k > lo)
-      move(k--, a);
+    if (j < hi) move(j++, a);
+    if (k > lo) move(k--, a);
   }
 }
 
-void SetRadPower(TNeuralQuantizer &q, int rad, int alpha) {
+void SetRadPower(TNeuralQuantizer& q, int rad, int alpha) {
   for (int k = 0; k < rad; ++k)
     q.radPower[k] = alpha * (((rad * rad - k * k) * kRadBias) / (rad * rad));
 }
 
-void Learn(TNeuralQuantizer &q, const TBitmap &bitmap) {
+void Learn(TNeuralQuantizer& q, const TBitmap& bitmap) {
   const int w = bitmap.Width(), h = bitmap.Height();
   const int64_t pixels = static_cast<int64_t>(w) * h;
-  if (pixels == 0)
-    return;
+  if (pixels == 0) return;
   const int64_t samplePixels = q.lengthCount / (3 * q.sampleFactor);
   const int64_t delta = std::max<int64_t>(samplePixels / 100, 1);
   int alpha = kInitAlpha;
@@ -109,15 +102,12 @@ void Learn(TNeuralQuantizer &q, const TBitmap &bitmap) {
 
   int64_t pos = 0;
   for (int64_t i = 1; i <= samplePixels; ++i) {
-    const auto *row = reinterpret_cast<const TRGB *>(
-        bitmap.ScanLine(static_cast<int>(pos / w)));
-    const TRGB &px = row[pos % w];
-    const int b = px.b << kNetBiasShift, g = px.g << kNetBiasShift,
-              r = px.r << kNetBiasShift;
+    const auto* row = reinterpret_cast<const TRGB*>(bitmap.ScanLine(static_cast<int>(pos / w)));
+    const TRGB& px = row[pos % w];
+    const int b = px.b << kNetBiasShift, g = px.g << kNetBiasShift, r = px.r << kNetBiasShift;
     const int j = Contest(q, b, g, r);
     AlterSingle(q, alpha, j, b, g, r);
-    if (rad > 0)
-      AlterNeighbours(q, rad, j, b, g, r);
+    if (rad > 0) AlterNeighbours(q, rad, j, b, g, r);
     pos = (pos + step) % pixels;
     if (i % delta == 0) {
       alpha -= alpha / q.alphaDec;
@@ -128,55 +118,48 @@ void Learn(TNeuralQuantizer &q, const TBitmap &bitmap) {
   }
 }
 
-void BuildIndex(TNeuralQuantizer &q) {
+void BuildIndex(TNeuralQuantizer& q) {
   int previousCol = 0, startPos = 0;
   for (int i = 0; i < q.netSize; ++i) {
-    int32_t *p = &q.network[static_cast<size_t>(i) * 4];
+    int32_t* p = &q.network[static_cast<size_t>(i) * 4];
     int smallPos = i;
     int smallVal = p[1];
     for (int j = i + 1; j < q.netSize; ++j) {
-      const int32_t *c = &q.network[static_cast<size_t>(j) * 4];
+      const int32_t* c = &q.network[static_cast<size_t>(j) * 4];
       if (c[1] < smallVal) {
         smallPos = j;
         smallVal = c[1];
       }
     }
     if (smallPos != i) {
-      int32_t *c = &q.network[static_cast<size_t>(smallPos) * 4];
-      for (int k = 0; k < 4; ++k)
-        std::swap(p[k], c[k]);
+      int32_t* c = &q.network[static_cast<size_t>(smallPos) * 4];
+      for (int k = 0; k < 4; ++k) std::swap(p[k], c[k]);
     }
     if (smallVal != previousCol) {
       q.netIndex[previousCol] = (startPos + i) >> 1;
-      for (int j = previousCol + 1; j < smallVal; ++j)
-        q.netIndex[j] = i;
+      for (int j = previousCol + 1; j < smallVal; ++j) q.netIndex[j] = i;
       previousCol = smallVal;
       startPos = i;
     }
   }
   q.netIndex[previousCol] = (startPos + q.maxNetPos) >> 1;
-  for (int j = previousCol + 1; j < 256; ++j)
-    q.netIndex[j] = q.maxNetPos;
+  for (int j = previousCol + 1; j < 256; ++j) q.netIndex[j] = q.maxNetPos;
 }
 
-} // namespace
+}  // namespace
 
 int NeuralSamplingFactor(int64_t pixels, int quality) {
   if (quality == -1) {
-    if (pixels < 2000)
-      return 1;
-    const auto f =
-        Round((static_cast<extended>(pixels) * 13 - 26000) / 148000 + 2);
+    if (pixels < 2000) return 1;
+    const auto f = Round((static_cast<extended>(pixels) * 13 - 26000) / 148000 + 2);
     return static_cast<int>(std::clamp<int64_t>(f, 1, 30));
   }
   const int q = std::clamp(quality, 0, 100);
   return TruncI(static_cast<extended>(100 - q) / 100 * 29) + 1;
 }
 
-std::unique_ptr<TNeuralQuantizer> CreateNeuralQuantizer(const TBitmap &bitmap,
-                                                        TRGB *palette,
-                                                        int ncolors,
-                                                        int quality) {
+std::unique_ptr<TNeuralQuantizer> CreateNeuralQuantizer(const TBitmap& bitmap, TRGB* palette,
+                                                        int ncolors, int quality) {
   auto q = std::make_unique<TNeuralQuantizer>();
   const int n = std::max(ncolors, 1);
   q->netSize = n;
@@ -188,54 +171,50 @@ std::unique_ptr<TNeuralQuantizer> CreateNeuralQuantizer(const TBitmap &bitmap,
   q->freq.assign(static_cast<size_t>(n), kIntBias / n);
   q->radPower.assign(static_cast<size_t>(std::max(q->initRadius, 1)), 0);
   for (int i = 0; i < n; ++i) {
-    int32_t *p = &q->network[static_cast<size_t>(i) * 4];
-    p[0] = p[1] = p[2] = static_cast<int32_t>(
-        (static_cast<int64_t>(i) << (kNetBiasShift + 8)) / n);
+    int32_t* p = &q->network[static_cast<size_t>(i) * 4];
+    p[0] = p[1] = p[2] = static_cast<int32_t>((static_cast<int64_t>(i) << (kNetBiasShift + 8)) / n);
   }
 
-  const TBitmap *source = &bitmap;
+  const TBitmap* source = &bitmap;
   TBitmap converted;
   if (bitmap.PixelFormat() != pf24bit && !bitmap.Empty()) {
     converted.Assign(bitmap);
     converted.SetPixelFormat(pf24bit);
     source = &converted;
   }
-  const int64_t pixels =
-      static_cast<int64_t>(source->Width()) * source->Height();
+  const int64_t pixels = static_cast<int64_t>(source->Width()) * source->Height();
   q->lengthCount = pixels * 3;
   q->sampleFactor = NeuralSamplingFactor(pixels, quality);
   q->alphaDec = 30 + (q->sampleFactor - 1) / 3;
   Learn(*q, *source);
 
   for (int i = 0; i < n; ++i) {
-    int32_t *p = &q->network[static_cast<size_t>(i) * 4];
-    for (int k = 0; k < 3; ++k)
-      p[k] /= 1 << kNetBiasShift;
+    int32_t* p = &q->network[static_cast<size_t>(i) * 4];
+    for (int k = 0; k < 3; ++k) p[k] /= 1 << kNetBiasShift;
     p[3] = i;
   }
   for (int i = 0; i < n; ++i) {
-    const int32_t *p = &q->network[static_cast<size_t>(i) * 4];
+    const int32_t* p = &q->network[static_cast<size_t>(i) * 4];
     palette[i] = TRGB{blimit(p[0]), blimit(p[1]), blimit(p[2])};
   }
   BuildIndex(*q);
   return q;
 }
 
-int NeuralFindIndex(const TNeuralQuantizer &q, const TRGB &color) {
+int NeuralFindIndex(const TNeuralQuantizer& q, const TRGB& color) {
   const int b = color.b, g = color.g, r = color.r;
   int bestd = 1000, best = -1;
   int i = q.netIndex[g];
   int j = i - 1;
   while (i < q.netSize || j >= 0) {
     if (i < q.netSize) {
-      const int32_t *p = &q.network[static_cast<size_t>(i) * 4];
+      const int32_t* p = &q.network[static_cast<size_t>(i) * 4];
       int dist = p[1] - g;
       if (dist >= bestd) {
         i = q.netSize;
       } else {
         ++i;
-        if (dist < 0)
-          dist = -dist;
+        if (dist < 0) dist = -dist;
         dist += std::abs(p[0] - b);
         if (dist < bestd) {
           dist += std::abs(p[2] - r);
@@ -247,14 +226,13 @@ int NeuralFindIndex(const TNeuralQuantizer &q, const TRGB &color) {
       }
     }
     if (j >= 0) {
-      const int32_t *p = &q.network[static_cast<size_t>(j) * 4];
+      const int32_t* p = &q.network[static_cast<size_t>(j) * 4];
       int dist = g - p[1];
       if (dist >= bestd) {
         j = -1;
       } else {
         --j;
-        if (dist < 0)
-          dist = -dist;
+        if (dist < 0) dist = -dist;
         dist += std::abs(p[0] - b);
         if (dist < bestd) {
           dist += std::abs(p[2] - r);
@@ -269,25 +247,23 @@ int NeuralFindIndex(const TNeuralQuantizer &q, const TRGB &color) {
   return best;
 }
 
-TVXQuantizer::TVXQuantizer(const TBitmap &bitmap, TRGB *palette,
-                           int /*reserved*/, int ncolors, int quality,
-                           int /*method*/) {
+TVXQuantizer::TVXQuantizer(const TBitmap& bitmap, TRGB* palette, int /*reserved*/, int ncolors,
+                           int quality, int /*method*/) {
   Build(bitmap, palette, ncolors, quality);
 }
 
-TVXQuantizer::TVXQuantizer(const TBitmap &bitmap, int ncolors, int quality) {
+TVXQuantizer::TVXQuantizer(const TBitmap& bitmap, int ncolors, int quality) {
   Build(bitmap, nullptr, ncolors, quality);
 }
 
 TVXQuantizer::~TVXQuantizer() = default;
 
-void TVXQuantizer::Build(const TBitmap &bitmap, TRGB *palette, int ncolors,
-                         int quality) {
+void TVXQuantizer::Build(const TBitmap& bitmap, TRGB* palette, int ncolors, int quality) {
   const int n = std::max(ncolors, 1);
   palette_.assign(static_cast<size_t>(n), TRGB{});
   // The caller's array is written directly so that entries median cut does not
   // make keep whatever the caller had there.
-  TRGB *target = palette ? palette : palette_.data();
+  TRGB* target = palette ? palette : palette_.data();
   if (n > 256) {
     kind_ = kNeuralNet;
     neural_ = CreateNeuralQuantizer(bitmap, target, n, quality);
@@ -297,14 +273,12 @@ void TVXQuantizer::Build(const TBitmap &bitmap, TRGB *palette, int ncolors,
     medianCut_ = CreateMedianCutQuantizer(bitmap, target, 0, n);
     colorsMade_ = medianCut_->colorsMade;
   }
-  if (palette)
-    std::copy(palette, palette + n, palette_.begin());
+  if (palette) std::copy(palette, palette + n, palette_.begin());
 }
 
-int TVXQuantizer::GetRGBIndex(const TRGB &color) const {
-  if (kind_ == kNeuralNet)
-    return NeuralFindIndex(*neural_, color);
+int TVXQuantizer::GetRGBIndex(const TRGB& color) const {
+  if (kind_ == kNeuralNet) return NeuralFindIndex(*neural_, color);
   return MedianCutFindIndex(*medianCut_, color);
 }
 
-} // namespace vx
+}  // namespace vx

@@ -16,17 +16,17 @@ namespace vx {
 // truncating division, so results do not depend on the platform's floating
 // point.
 struct TNeuralQuantizer {
-  int netSize = 0;              // n
-  int maxNetPos = 0;            // n - 1
-  int initRadius = 0;           // n div 8
-  int radius = 0;               // in 1/64 units
-  std::vector<int32_t> network; // n * 4: blue, green, red, palette index
+  int netSize = 0;               // n
+  int maxNetPos = 0;             // n - 1
+  int initRadius = 0;            // n div 8
+  int radius = 0;                // in 1/64 units
+  std::vector<int32_t> network;  // n * 4: blue, green, red, palette index
   std::vector<int32_t> bias;
   std::vector<int32_t> freq;
-  std::vector<int32_t> radPower; // n div 8 neighbourhood weights
-  int32_t netIndex[256] = {};    // first neuron to search for each green value
-  int64_t lengthCount = 0;       // width * height * 3
-  int sampleFactor = 1;          // 1..30
+  std::vector<int32_t> radPower;  // n div 8 neighbourhood weights
+  int32_t netIndex[256] = {};     // first neuron to search for each green value
+  int64_t lengthCount = 0;        // width * height * 3
+  int sampleFactor = 1;           // 1..30
   int alphaDec = 30;
 };
 
@@ -36,15 +36,13 @@ int NeuralSamplingFactor(int64_t pixels, int quality);
 
 // Learns an n-colour palette from the bitmap (pf24bit) and writes it to
 // palette[0..n-1].
-std::unique_ptr<TNeuralQuantizer> CreateNeuralQuantizer(const TBitmap &bitmap,
-                                                        TRGB *palette,
-                                                        int ncolors,
-                                                        int quality);
+std::unique_ptr<TNeuralQuantizer> CreateNeuralQuantizer(const TBitmap& bitmap, TRGB* palette,
+                                                        int ncolors, int quality);
 // Palette index of the neuron nearest to the colour (city-block distance).
-int NeuralFindIndex(const TNeuralQuantizer &q, const TRGB &color);
+int NeuralFindIndex(const TNeuralQuantizer& q, const TRGB& color);
 
 class TVXQuantizer {
-public:
+ public:
   enum TKind { kNeuralNet = 0, kMedianCut = 1 };
 
   // Fills palette[0 .. ncolors-1] (median cut leaves entries it did not make as
@@ -52,26 +50,26 @@ public:
   // are not read; quality matters only for the neural net (-1 = automatic). The
   // kind is chosen by ncolors alone: above 256 the neural net, otherwise median
   // cut. ncolors below 1 is taken as 1.
-  TVXQuantizer(const TBitmap &bitmap, TRGB *palette, int reserved, int ncolors,
-               int quality = -1, int method = 0);
+  TVXQuantizer(const TBitmap& bitmap, TRGB* palette, int reserved, int ncolors, int quality = -1,
+               int method = 0);
   // The same with a palette of its own (ncolors entries, black where nothing
   // was made).
-  TVXQuantizer(const TBitmap &bitmap, int ncolors, int quality = -1);
+  TVXQuantizer(const TBitmap& bitmap, int ncolors, int quality = -1);
   ~TVXQuantizer();
-  TVXQuantizer(const TVXQuantizer &) = delete;
-  TVXQuantizer &operator=(const TVXQuantizer &) = delete;
+  TVXQuantizer(const TVXQuantizer&) = delete;
+  TVXQuantizer& operator=(const TVXQuantizer&) = delete;
 
   // Palette index of any colour.
-  int GetRGBIndex(const TRGB &color) const;
+  int GetRGBIndex(const TRGB& color) const;
 
   // The palette as filled by the constructor.
-  const std::vector<TRGB> &Palette() const { return palette_; }
+  const std::vector<TRGB>& Palette() const { return palette_; }
   // Entries actually produced (median cut may make fewer than asked).
   int ColorsMade() const { return colorsMade_; }
   TKind Kind() const { return kind_; }
 
-private:
-  void Build(const TBitmap &bitmap, TRGB *palette, int ncolors, int quality);
+ private:
+  void Build(const TBitmap& bitmap, TRGB* palette, int ncolors, int quality);
 
   TKind kind_ = kMedianCut;
   TMedianCutHandle medianCut_;
@@ -80,4 +78,4 @@ private:
   int colorsMade_ = 0;
 };
 
-} // namespace vx
+}  // namespace vx

@@ -13,22 +13,20 @@ namespace vx {
 
 // One box of the partition of the colour cube.
 struct TMedianCutBox {
-  double error =
-      0; // summed squared deviation from the mean, over the pixel total
-  double mean[3] = {};      // red, green, blue mean in 5-bit units
-  int64_t count = 0;        // pixels in the box
-  int64_t hist[3][32] = {}; // per-channel histograms of the box's pixels
-  int lower[3] = {};        // first 5-bit value per channel
-  int upper[3] = {};        // one past the last
+  double error = 0;          // summed squared deviation from the mean, over the pixel total
+  double mean[3] = {};       // red, green, blue mean in 5-bit units
+  int64_t count = 0;         // pixels in the box
+  int64_t hist[3][32] = {};  // per-channel histograms of the box's pixels
+  int lower[3] = {};         // first 5-bit value per channel
+  int upper[3] = {};         // one past the last
 };
 
 // Quantizer state. Owned by the caller through the handle that
 // CreateMedianCutQuantizer returns.
 struct TMedianCutQuantizer {
-  std::unique_ptr<uint32_t[]>
-      cube; // 32768 cells, red * 1024 + green * 32 + blue
-  std::unique_ptr<TMedianCutBox[]> boxes; // 256 boxes
-  std::unique_ptr<uint8_t[]> lookup;      // 32768 cells -> palette index
+  std::unique_ptr<uint32_t[]> cube;        // 32768 cells, red * 1024 + green * 32 + blue
+  std::unique_ptr<TMedianCutBox[]> boxes;  // 256 boxes
+  std::unique_ptr<uint8_t[]> lookup;       // 32768 cells -> palette index
   int64_t pixelTotal = 0;
   int colorsWanted = 0;
   int colorsMade = 0;
@@ -42,11 +40,11 @@ using TMedianCutHandle = std::unique_ptr<TMedianCutQuantizer>;
 // and writes palette entries 0 .. colours made - 1; entries beyond are left as
 // they were. palette must hold at least ncolors entries (ncolors is limited
 // to 1..256). reserved is accepted for callers that pass it and is not read.
-TMedianCutHandle CreateMedianCutQuantizer(const TBitmap &bitmap, TRGB *palette,
-                                          int reserved, int ncolors);
+TMedianCutHandle CreateMedianCutQuantizer(const TBitmap& bitmap, TRGB* palette, int reserved,
+                                          int ncolors);
 // Palette index of a colour: one table read at its cube cell.
-int MedianCutFindIndex(const TMedianCutQuantizer &handle, const TRGB &color);
+int MedianCutFindIndex(const TMedianCutQuantizer& handle, const TRGB& color);
 // Frees the quantizer and all its memory.
-void FreeMedianCutQuantizer(TMedianCutHandle &handle);
+void FreeMedianCutQuantizer(TMedianCutHandle& handle);
 
-} // namespace vx
+}  // namespace vx

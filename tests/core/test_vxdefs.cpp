@@ -15,8 +15,8 @@ TEST(Arith, RoundHalfToEven) {
   const struct {
     long double v;
     int64_t want;
-  } cases[] = {{0.5L, 0}, {1.5L, 2}, {2.5L, 2}, {-0.5L, 0}, {-1.5L, -2}, {-2.5L, -2},
-               {2.4999L, 2}, {2.5001L, 3}, {-2.6L, -3}, {7.0L, 7}};
+  } cases[] = {{0.5L, 0},   {1.5L, 2},    {2.5L, 2},    {-0.5L, 0},  {-1.5L, -2},
+               {-2.5L, -2}, {2.4999L, 2}, {2.5001L, 3}, {-2.6L, -3}, {7.0L, 7}};
   for (const auto& c : cases) EXPECT_EQ(Round(c.v), c.want) << static_cast<double>(c.v);
 }
 

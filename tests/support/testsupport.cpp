@@ -1,9 +1,9 @@
 #include "testsupport.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -14,7 +14,9 @@ std::string CorpusDir() {
   return VX_CORPUS_DIR;
 }
 
-std::string CorpusPath(const std::string& relative) { return CorpusDir() + "/" + relative; }
+std::string CorpusPath(const std::string& relative) {
+  return CorpusDir() + "/" + relative;
+}
 
 std::vector<std::string> CorpusFiles(const std::string& subfolder,
                                      const std::vector<std::string>& extensions) {
@@ -25,7 +27,8 @@ std::vector<std::string> CorpusFiles(const std::string& subfolder,
     if (!e.is_regular_file()) continue;
     std::string ext = e.path().extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-    if (extensions.empty() || std::find(extensions.begin(), extensions.end(), ext) != extensions.end())
+    if (extensions.empty() ||
+        std::find(extensions.begin(), extensions.end(), ext) != extensions.end())
       out.push_back(e.path().string());
   }
   std::sort(out.begin(), out.end());
