@@ -773,6 +773,37 @@ TEST(CURRead, TwentyFourBitCursorWithHotspot) {
   ExpectSamePixels(ToRGB(di.bitmap), PeerDecode(path).rgb, "24-bit icon");
 }
 
+TEST(ICORead, ColourTableSizeComesFromTheHeader) {
+  // An 8-bit entry whose header says 2 colours (the directory says 0): the pixels start
+  // after those 2 entries, not after 256.
+  Bytes d(6 + 16 + 40, 0);
+  Put16(d, 2, 1);
+  Put16(d, 4, 1);
+  d[6] = 4;
+  d[7] = 2;
+  Put16(d, 12, 8);
+  Put32(d, 18, 22);
+  Put32(d, 22, 40);
+  Put32(d, 26, 4);
+  Put32(d, 30, 4);
+  Put16(d, 34, 1);
+  Put16(d, 36, 8);
+  Put32(d, 54, 2);
+  d.insert(d.end(), {10, 20, 30, 0, 200, 150, 100, 0});
+  d.insert(d.end(), {1, 0, 0, 1, 0, 1, 1, 0});  // bottom row, then top row
+  d.insert(d.end(), 8, 0);                      // AND mask
+  Put32(d, 14, static_cast<uint32_t>(d.size() - 22));
+  const Decoded dec = DecodeIcon(d, false, 0);
+  ASSERT_FALSE(dec.aborted);
+  EXPECT_EQ(dec.params.ColorMapCount, 2);
+  EXPECT_EQ(dec.params.BitsPerSample, 8);
+  const Bytes a{100, 150, 200}, b{30, 20, 10};
+  Bytes want;
+  for (const Bytes* px : {&b, &a, &a, &b, &a, &b, &b, &a})
+    want.insert(want.end(), px->begin(), px->end());
+  EXPECT_EQ(ToRGB(dec.bitmap), want);
+}
+
 TEST(ICORead, BadIndexAndBadData) {
   const Bytes data = ReadWholeFile(IconFixtures() + "/multi.ico");
   // An index outside the directory: nothing read, parameters as they were.

@@ -1,0 +1,81 @@
+// vxtool convert: load, set parameters by name, save.
+#include <cstdio>
+
+#include "commands.h"
+#include "io/fileformats.h"
+#include "io/paramfields.h"
+#include "io/vantixio.h"
+#include "platform/bitmap.h"
+#include "platform/exceptions.h"
+#include "progress.h"
+
+namespace vxtool {
+
+int RunConvert(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    std::fprintf(stderr, "usage: vxtool convert IN OUT [NAME=VALUE...]\n");
+    return 2;
+  }
+  const std::string& in = args[0];
+  const std::string& out = args[1];
+  std::vector<std::pair<std::string, std::string>> settings;
+  for (size_t i = 2; i < args.size(); ++i) {
+    const size_t eq = args[i].find('=');
+    if (eq == std::string::npos || eq == 0) {
+      std::fprintf(stderr, "vxtool: \"%s\" is not NAME=VALUE\n", args[i].c_str());
+      return 2;
+    }
+    settings.emplace_back(args[i].substr(0, eq), args[i].substr(eq + 1));
+  }
+
+  vx::TBitmap bitmap;
+  vx::TVantixIO io;
+  io.SetAttachedBitmap(&bitmap);
+  // Check the settings before doing any work.
+  {
+    vx::TIOParamsVals probe;
+    for (const auto& [name, value] : settings) {
+      std::string error;
+      if (!vx::SetParamByName(probe, name, value, error)) {
+        std::fprintf(stderr, "vxtool: %s\n", error.c_str());
+        return 2;
+      }
+    }
+  }
+  try {
+    ProgressBar bar("loading " + in);
+    io.OnProgress = bar.Handler();
+    io.LoadFromFile(in);
+  } catch (const vx::EVXError& e) {
+    std::fprintf(stderr, "vxtool: %s\n", e.what());
+    return 1;
+  }
+  if (io.Aborting() || bitmap.Empty()) {
+    std::fprintf(stderr, "vxtool: loading \"%s\" failed\n", in.c_str());
+    return 1;
+  }
+  for (const auto& [name, value] : settings) {
+    std::string error;
+    vx::SetParamByName(io.Params(), name, value, error);
+  }
+  try {
+    ProgressBar bar("saving " + out);
+    io.OnProgress = bar.Handler();
+    io.SaveToFile(out);
+  } catch (const vx::EVXError& e) {
+    std::fprintf(stderr, "vxtool: %s\n", e.what());
+    return 1;
+  }
+  if (io.Aborting()) {
+    std::fprintf(stderr,
+                 "vxtool: saving \"%s\" failed (format not writable here, or the writer "
+                 "refused the image)\n",
+                 out.c_str());
+    return 1;
+  }
+  std::printf("%s -> %s: %d x %d, written as %s\n", in.c_str(), out.c_str(), bitmap.Width(),
+              bitmap.Height(), TypeName(vx::FindFileFormat(out, false)).c_str());
+  return 0;
+}
+
+}  // namespace vxtool
