@@ -5,7 +5,7 @@
 // then decodes it in one pass. Every code's string already sits in the output: a new
 // entry is "the previous code's output plus the first byte of what follows it", and
 // that is exactly the span of output starting where the previous code was written. So
-// the table holds only (offset, length) pairs and emitting a string is a copy from
+// the table holds only (start, length) pairs and emitting a string is a copy from
 // earlier output, done eight bytes at a time where there is room.
 #include "codecs/lzw/giflzw.h"
 
@@ -253,18 +253,30 @@ void GIFLZWDecompress(TStream& stream, int height, int width, bool interlaced, u
   const size_t inSize = data.size();
   data.resize(inSize + 16, 0);  // the bit reader loads 8 bytes at a time
 
-  if (!interlaced || h < 2) {
-    const size_t got = DecodeCodes(data.data(), inSize, minCodeSize, dest, total);
-    std::memset(dest + got, 0, total - got);
-    return;
-  }
-  std::vector<uint8_t> linear(total);
-  const size_t got = DecodeCodes(data.data(), inSize, minCodeSize, linear.data(), total);
-  std::memset(linear.data() + got, 0, total - got);
-  size_t row = 0;
+  // Decoding is into file row order; interlaced rows are then moved to their display
+  // places in place, following the cycles of the row permutation with one spare row.
+  const size_t got = DecodeCodes(data.data(), inSize, minCodeSize, dest, total);
+  std::memset(dest + got, 0, total - got);
+  if (!interlaced || h < 3) return;  // one or two rows are already in display order
+  std::vector<uint32_t> source(h);  // display row y holds file row source[y]
+  uint32_t fileRow = 0;
   for (int pass = 0; pass < 4; ++pass)
     for (size_t y = static_cast<size_t>(kPassStart[pass]); y < h; y += static_cast<size_t>(kPassStep[pass]))
-      std::memcpy(dest + y * w, linear.data() + (row++) * w, w);
+      source[y] = fileRow++;
+  std::vector<uint8_t> spare(w);
+  std::vector<bool> done(h, false);
+  for (size_t start = 0; start < h; ++start) {
+    if (done[start] || source[start] == start) continue;
+    std::memcpy(spare.data(), dest + start * w, w);
+    size_t y = start;
+    while (source[y] != start) {
+      std::memcpy(dest + y * w, dest + static_cast<size_t>(source[y]) * w, w);
+      done[y] = true;
+      y = source[y];
+    }
+    std::memcpy(dest + y * w, spare.data(), w);
+    done[y] = true;
+  }
 }
 
 void GIFLZWCompress(TStream& stream, int height, int width, bool interlaced, const uint8_t* source,
