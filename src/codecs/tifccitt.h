@@ -1,22 +1,17 @@
 #pragma once
-// CCITT bilevel row coding for TIFF: modified Huffman (compression 2), Group 3
-// one- and two-dimensional (compression 3) and Group 4 (compression 4). One row
-// per call; the caller keeps the running state (bit position, reference row,
-// pending output bits) for a strip.
+// CCITT bilevel row coding for TIFF: modified Huffman (compression 2), Group 3 one- and
+// two-dimensional (compression 3) and Group 4 (compression 4). One row per call; the caller
+// keeps the running state of a strip (bit position, reference row, pending output bits).
 //
 // Pixel conventions:
-// - decoders write rows with 1 = a pixel coded white, 0 = coded black, most
-// significant bit
+// - decoders write rows with 1 = a pixel coded white, 0 = coded black, most significant bit
 //   first; only the bits below width are touched.
-// - encoders read pf1bit rows where bit 0 is coded white and bit 1 coded black
-// (so under
-//   photometric BlackIsZero the bitmap's black pixels become code-white runs,
-//   as TIFF wants).
+// - encoders read pf1bit rows where bit 0 is coded white and bit 1 coded black (so under
+//   photometric BlackIsZero the bitmap's black pixels become code-white runs, as TIFF wants).
 //
-// Every decoder is bounded by inSize: it never reads past in[inSize - 1] and
-// reports a row that runs out of data, or holds a code that T.4/T.6 do not
-// define, with -1. On -1 the part of the row decoded so far is kept and the
-// rest of the row is set white.
+// Every decoder is bounded by inSize: it never reads past in[inSize - 1], and it reports a
+// row that runs out of data or holds a code T.4/T.6 do not define with -1. On -1 the part
+// of the row decoded so far is kept and the rest of the row is set white.
 #include <cstdint>
 #include <vector>
 
@@ -24,61 +19,57 @@
 
 namespace vx {
 
-// One modified Huffman row from bit 0 of in (rows are byte-aligned). out: at
-// least (width + 7) / 8 bytes. fillOrder 1 = most significant bit first, 2 =
-// least significant first. Returns the bytes consumed (bit count rounded up),
-// or -1 on bad or missing data.
+// One modified Huffman row from bit 0 of in (rows are byte-aligned). out: at least
+// (width + 7) / 8 bytes. fillOrder 2 = least significant bit first, anything else = most
+// significant first. Returns the bytes consumed (bit count rounded up), or -1.
 int CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width, int fillOrder);
 
-// One one-dimensional (Group 3 1-D) row starting at bit bitPos of in. An EOL in
-// front of the row (with any fill zeros) is skipped; an EOL inside the row ends
-// it, the rest filled with the current colour, and is left unread for the next
-// row. Returns the bit position after the row, or -1 on bad data / data
-// exhausted.
+// One one-dimensional (Group 3 1-D) row starting at bit bitPos of in. An EOL in front of the
+// row (fill zeros included) is skipped; an EOL inside the row ends it, the rest taking the
+// current colour, and is left unread for the next row. Returns the bit position after the
+// row, or -1 on bad data / data exhausted.
 int64_t CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width,
                             int64_t bitPos, int fillOrder);
 
-// One Group 3 two-dimensional or Group 4 row starting at bitPos, coded against
-// refLine
-// ((width + 7) / 8 bytes, same convention as out; all white for the first row
-// of a strip). A Group 3 row that starts with EOL + tag bit 1 is decoded
-// one-dimensionally. On return refLine holds a copy of the decoded row. Returns
-// the bit position after the row, or -1.
+// One Group 3 two-dimensional or Group 4 row starting at bitPos, coded against refLine
+// ((width + 7) / 8 bytes, same convention as out; all white for the first row of a strip).
+// A row that starts with EOL and tag bit 1 is decoded one-dimensionally, EOL and tag bit 0
+// two-dimensionally. On return refLine holds a copy of the decoded row (out may be refLine).
+// Returns the bit position after the row, or -1.
 int64_t CCITT3_2D_GetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width,
                           uint8_t* refLine, int64_t bitPos, int fillOrder);
 
-// Encoders. row = a pf1bit row of width pixels ((width + 7) / 8 bytes); output
-// always most significant bit first, written to the stream in whole bytes.
+// Encoders. row = a pf1bit row of width pixels ((width + 7) / 8 bytes); output is always
+// most significant bit first and goes to the stream in whole bytes.
 
-// The run coder shared by all encoders: appends the one-dimensional runs of the
-// row at bit bitPos of buffer (grown as needed; bits from bitPos on must be
-// zero) and advances bitPos.
+// The run coder shared by all encoders: appends the one-dimensional runs of the row at bit
+// bitPos of buffer and advances bitPos. The buffer is first cut to the bits before bitPos,
+// then grows to hold the new bits (its last byte padded with zero bits).
 void CCITTHuffmanPutLine(const uint8_t* row, int width, std::vector<uint8_t>& buffer,
                          int64_t& bitPos);
 
 // One modified Huffman row, padded with zero bits to a byte boundary.
 void CCITTHuffmanPutLine(const uint8_t* row, int width, TStream& stream);
 
-// One Group 3 one-dimensional row, preceded by EOL and not byte-aligned: the
-// pending bits (pendingBits 0..7, the top bits of pendingByte) go in front and
-// the trailing 0..7 bits become the new pending state. Closing call after the
-// last row: row == nullptr or width == 0 writes the pending bits padded with
-// zeros and resets the state.
+// One Group 3 one-dimensional row, EOL first, not byte-aligned: the pending bits
+// (pendingBits 0..7, the top bits of pendingByte) go in front and the trailing 0..7 bits
+// become the new pending state. Start a strip with pendingBits 0. Closing call after the
+// last row (row == nullptr or width == 0): the pending bits padded with zeros are written
+// and the state is reset.
 void CCITTHuffmanPutLineG3(const uint8_t* row, int width, TStream& stream, uint8_t& pendingByte,
                            int& pendingBits);
 
-// One Group 3 two-dimensional row: EOL, tag bit 1 and a one-dimensional row
-// when refLine is empty (first row of a strip), else tag bit 0 and the row
-// coded against refLine; the row then becomes refLine. Start every strip with
-// refLine empty and pendingBits 0. Closing call (row == nullptr or width == 0):
-// one EOL, the pending bits padded with zeros; the state (pending bits,
-// refLine) is reset.
+// One Group 3 two-dimensional row: EOL, tag bit 1 and a one-dimensional row when refLine is
+// empty (first row of a strip), else tag bit 0 and the row coded against refLine; the row
+// then becomes refLine. Start a strip with refLine empty and pendingBits 0. Closing call
+// (row == nullptr or width == 0): one EOL, the pending bits padded with zeros; the state
+// (pending bits, refLine) is reset.
 void CCITTHuffmanPutLineG32D(const uint8_t* row, int width, TStream& stream, uint8_t& pendingByte,
                              int& pendingBits, std::vector<uint8_t>& refLine);
 
-// One Group 4 row, coded against refLine (empty = all white) and then stored in
-// it. Closing call (row == nullptr or width == 0): EOFB (two EOLs), zero bits
-// to a byte boundary, all written; the state is reset.
+// One Group 4 row, coded against refLine (empty = all white) and then stored in it.
+// Closing call (row == nullptr or width == 0): EOFB (two EOLs) and zero bits to a byte
+// boundary are written; the state is reset.
 void CCITTHuffmanPutLineG4(const uint8_t* row, int width, TStream& stream, uint8_t& pendingByte,
                            int& pendingBits, std::vector<uint8_t>& refLine);
 

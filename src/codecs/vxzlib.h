@@ -26,9 +26,9 @@ class EDecompressionError : public EZlibError {
   using EZlibError::EZlibError;
 };
 
-// zlib levels: clNone 0, clFastest 1, clDefault zlib's default, clMax 9.
+// zlib levels: clNone 0, clFastest 1, clDefault zlib's default, clMax 9. The members stay
+// scoped (TCompressionLevel::clNone) because clNone is also a colour.
 enum class TCompressionLevel { clNone, clFastest, clDefault, clMax };
-using enum TCompressionLevel;
 int ZlibLevel(TCompressionLevel level);
 
 // Deflates inBytes bytes at level 9 into outBuf (replaced); outBytes = outBuf.size().

@@ -85,9 +85,11 @@ void GetHSVChannelAll(const TBitmap& bitmap, TBitmap& h, TBitmap& s, TBitmap& v,
 
 // ---- conversions (whole image) ----
 
-// Reduces a pf24bit image to colours colours (TVXQuantizer over the whole image), each
-// pixel replaced by its palette entry; the image stays pf24bit. colours <= 2 dithers to
-// pf1bit (ConvertToBWOrdered). Progress trunc(100 / (height + 0.5) * rowsDone).
+inline constexpr int kMaxConvertColours = 65536;
+
+// Reduces a pf24bit image to colours colours (at most kMaxConvertColours) (TVXQuantizer over the
+// whole image), each pixel replaced by its palette entry; the image stays pf24bit. colours <= 2
+// dithers to pf1bit (ConvertToBWOrdered). Progress trunc(100 / (height + 0.5) * rowsDone).
 void ConvertTo(TBitmap& bitmap, int colours, TProgressRec& progress);
 // As ConvertTo, the palette (colours entries) returned; black and white when dithering.
 void ConvertToPalette(TBitmap& bitmap, int colours, std::vector<TRGB>& palette,

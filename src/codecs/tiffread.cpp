@@ -1,0 +1,793 @@
+// TIFF reading: the IFD chain, page parameters and the pixels of one page, in strips
+// or tiles, contiguous or planar, through every compression we decode.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "codecs/tifccitt.h"
+#include "codecs/tiffcommon.h"
+#include "codecs/tiffilt.h"
+#include "core/arith.h"
+#include "core/vxutils.h"
+#include "platform/screen.h"
+
+namespace vx {
+
+namespace {
+
+using tiff::ByteOrder;
+using tiff::Entry;
+using tiff::Source;
+
+// Widest image side we make a bitmap for (keeps every row length an int).
+constexpr uint32_t kMaxSide = 1u << 20;
+// A bitmap up to this size is made whatever the data; a larger one only when the
+// compressed data could plausibly expand to it.
+constexpr int64_t kFreeBitmapBytes = int64_t{32} << 20;
+constexpr int64_t kMaxExpansion = 4096;
+constexpr int64_t kMaxExpansionCCITT = int64_t{1} << 16;
+
+enum class Kind { None, Rgb8, Rgb16, Rgb555, Palette, Grey, Grey16, Bilevel, Cmyk, Lab };
+
+// The decoded directory of the page being read.
+struct Page {
+  uint32_t width = 0, height = 0;
+  uint32_t spp = 1;
+  int bps = 1;
+  uint32_t rowsPerStrip = 0;
+  int64_t tileWidth = -1, tileLength = -1;
+  uint16_t photometric = 2;
+  uint16_t planar = 1;
+  uint16_t compression = 1;
+  uint32_t sampleFormat = 1;
+  std::vector<uint32_t> offsets, byteCounts;
+  bool tiled = false;
+  bool bpsMismatch = false;
+  bool badArrays = false;
+  std::vector<TRGB> colorMap;
+  uint32_t resolutionUnit = 2;
+  double xRes = 0, yRes = 0, xPos = 0, yPos = 0;
+  uint32_t predictor = 1;
+  uint32_t t4Options = 0;
+  uint32_t fillOrder = 1;
+  std::string documentName, imageDescription, pageName, software;
+  uint32_t pageNumber = 0, pageCount = 0;
+};
+
+class Directory {
+ public:
+  Directory(Source& src, const ByteOrder& bo, std::vector<Entry> entries)
+      : src_(src), bo_(bo), entries_(std::move(entries)) {}
+
+  const Entry* Find(uint16_t tag) const {
+    for (const Entry& e : entries_)
+      if (e.tag == tag) return &e;
+    return nullptr;
+  }
+  uint32_t Single(uint16_t tag, uint32_t def) const {
+    const Entry* e = Find(tag);
+    std::vector<uint32_t> v;
+    if (!e || e->count == 0 ||
+        !tiff::ReadInts(src_, bo_, *e, v, std::numeric_limits<uint32_t>::max()))
+      return def;
+    return v[0];
+  }
+  // False when the tag is present but its values cannot be read.
+  bool Array(uint16_t tag, std::vector<uint32_t>& out, uint32_t maxCount) const {
+    out.clear();
+    const Entry* e = Find(tag);
+    if (!e) return true;
+    return tiff::ReadInts(src_, bo_, *e, out, maxCount);
+  }
+  double Rational(uint16_t tag) const {
+    const Entry* e = Find(tag);
+    if (!e || e->count == 0) return 0;
+    if (e->type == tiff::kRational || e->type == tiff::kSRational) {
+      uint8_t b[8];
+      if (!src_.ReadAt(bo_.U32(e->value), b, 8)) return 0;
+      uint32_t num = bo_.U32(b), den = bo_.U32(b + 4);
+      if (e->type == tiff::kSRational) {
+        const auto sn = static_cast<int32_t>(num), sd = static_cast<int32_t>(den);
+        return static_cast<double>(sn) / (sd == 0 ? 1 : sd);
+      }
+      return static_cast<double>(num) / (den == 0 ? 1 : den);
+    }
+    return Single(tag, 0);
+  }
+  // The text up to its first zero byte (the stored terminator is not part of it).
+  std::string Ascii(uint16_t tag) const {
+    const Entry* e = Find(tag);
+    if (!e || e->count == 0 || tiff::TypeSize(e->type) != 1) return {};
+    std::vector<uint8_t> data;
+    if (e->count <= 4) {
+      data.assign(e->value, e->value + e->count);
+    } else if (!src_.ReadVec(bo_.U32(e->value), e->count, data)) {
+      return {};
+    }
+    const auto end = std::find(data.begin(), data.end(), uint8_t{0});
+    return std::string(data.begin(), end);
+  }
+
+ private:
+  Source& src_;
+  const ByteOrder& bo_;
+  std::vector<Entry> entries_;
+};
+
+void DecodePage(const Directory& d, Source& src, Page& p) {
+  p.width = d.Single(tiff::kImageWidth, 0);
+  p.height = d.Single(tiff::kImageLength, 0);
+  p.spp = d.Single(tiff::kSamplesPerPixel, 1);
+  std::vector<uint32_t> bps;
+  if (!d.Array(tiff::kBitsPerSample, bps, 0xFFFF)) p.bpsMismatch = true;
+  if (bps.empty()) {
+    p.bps = 1;
+  } else {
+    p.bps = static_cast<int>(std::min<uint32_t>(bps[0], 0x7FFF));
+    for (uint32_t v : bps)
+      if (v != bps[0]) p.bpsMismatch = true;
+  }
+  p.rowsPerStrip = d.Single(tiff::kRowsPerStrip, 0xFFFFFFFFu);
+  if (p.rowsPerStrip == 0xFFFFFFFFu || p.rowsPerStrip == 0 || p.rowsPerStrip > p.height)
+    p.rowsPerStrip = p.height;
+  if (d.Find(tiff::kTileWidth)) p.tileWidth = d.Single(tiff::kTileWidth, 0);
+  if (d.Find(tiff::kTileLength)) p.tileLength = d.Single(tiff::kTileLength, 0);
+  p.tiled = p.tileWidth > 0 || p.tileLength > 0;
+  p.photometric = static_cast<uint16_t>(d.Single(tiff::kPhotometric, 2));
+  p.planar = static_cast<uint16_t>(d.Single(tiff::kPlanarConfig, 1));
+  p.compression = static_cast<uint16_t>(d.Single(tiff::kCompression, 1));
+  p.sampleFormat = d.Single(tiff::kSampleFormat, 1);
+  // Each offset takes at least a byte of the file; a longer array cannot be real.
+  const auto maxBlocks = static_cast<uint32_t>(std::min<int64_t>(src.Size(), 0xFFFFFFFF));
+  const bool tileArrays = p.tiled && d.Find(tiff::kTileOffsets);
+  if (!d.Array(tileArrays ? tiff::kTileOffsets : tiff::kStripOffsets, p.offsets, maxBlocks) ||
+      !d.Array(tileArrays ? tiff::kTileByteCounts : tiff::kStripByteCounts, p.byteCounts,
+               maxBlocks))
+    p.badArrays = true;
+  p.resolutionUnit = d.Single(tiff::kResolutionUnit, 2);
+  p.xRes = d.Rational(tiff::kXResolution);
+  p.yRes = d.Rational(tiff::kYResolution);
+  p.xPos = d.Rational(tiff::kXPosition);
+  p.yPos = d.Rational(tiff::kYPosition);
+  p.predictor = d.Single(tiff::kPredictor, 1);
+  p.t4Options = d.Single(tiff::kT4Options, 0);
+  p.fillOrder = d.Single(tiff::kFillOrder, 1);
+  p.documentName = d.Ascii(tiff::kDocumentName);
+  p.imageDescription = d.Ascii(tiff::kImageDescription);
+  p.pageName = d.Ascii(tiff::kPageName);
+  p.software = d.Ascii(tiff::kSoftware);
+  std::vector<uint32_t> pn;
+  if (d.Array(tiff::kPageNumber, pn, 2) && pn.size() == 2) {
+    p.pageNumber = pn[0];
+    p.pageCount = pn[1];
+  }
+  if (p.bps >= 1 && p.bps <= 16) {
+    const uint32_t n = 1u << p.bps;
+    std::vector<uint32_t> cm;
+    if (d.Array(tiff::kColorMap, cm, 3 * n) && cm.size() == 3 * n) {
+      p.colorMap.resize(n);
+      for (uint32_t i = 0; i < n; ++i)
+        p.colorMap[i] =
+            TRGB{static_cast<uint8_t>(cm[i + 2 * n] >> 8), static_cast<uint8_t>(cm[i + n] >> 8),
+                 static_cast<uint8_t>(cm[i] >> 8)};
+    }
+  }
+}
+
+void FillParams(const Page& p, TIOParamsVals& params) {
+  params.BitsPerSample = p.bps;
+  params.SamplesPerPixel = static_cast<int>(std::min<uint32_t>(p.spp, 0xFFFF));
+  params.Width = static_cast<int>(std::min<uint32_t>(p.width, std::numeric_limits<int>::max()));
+  params.Height = static_cast<int>(std::min<uint32_t>(p.height, std::numeric_limits<int>::max()));
+  const double factor = p.resolutionUnit == 3 ? 2.54 : 1;
+  auto toInt = [](double v) {
+    if (!(v == v)) return 0;  // NaN
+    return static_cast<int>(std::clamp<double>(v, -2147483647.0, 2147483647.0));
+  };
+  params.DpiX = toInt(static_cast<double>(Trunc(std::clamp(p.xRes * factor, -2e9, 2e9))));
+  params.DpiY = toInt(static_cast<double>(Trunc(std::clamp(p.yRes * factor, -2e9, 2e9))));
+  if (params.DpiX == 0) params.DpiX = gSystemDPIX;
+  if (params.DpiY == 0) params.DpiY = gSystemDPIY;
+  switch (p.compression) {
+    case 1:
+      params.TIFF_Compression = ioTIFF_UNCOMPRESSED;
+      break;
+    case 2:
+      params.TIFF_Compression = ioTIFF_CCITT1D;
+      break;
+    case 3:
+      params.TIFF_Compression = (p.t4Options & 1) ? ioTIFF_G3FAX2D : ioTIFF_G3FAX1D;
+      break;
+    case 4:
+      params.TIFF_Compression = ioTIFF_G4FAX;
+      break;
+    case 5:
+      params.TIFF_Compression = ioTIFF_LZW;
+      break;
+    case 6:
+      params.TIFF_Compression = ioTIFF_OLDJPEG;
+      break;
+    case 7:
+      params.TIFF_Compression = ioTIFF_JPEG;
+      break;
+    case 8:
+    case 32946:
+      params.TIFF_Compression = ioTIFF_DEFLATE;
+      break;
+    case 32773:
+      params.TIFF_Compression = ioTIFF_PACKBITS;
+      break;
+    default:
+      break;
+  }
+  if (p.photometric <= 6)
+    params.TIFF_PhotometInterpret = static_cast<TIOTIFFPhotometInterpret>(p.photometric);
+  else if (p.photometric == 8)
+    params.TIFF_PhotometInterpret = ioTIFF_CIELAB;
+  params.TIFF_PlanarConf = p.planar;
+  params.TIFF_XPos = toInt(static_cast<double>(Trunc(std::clamp(p.xPos * factor, -2e9, 2e9))));
+  params.TIFF_YPos = toInt(static_cast<double>(Trunc(std::clamp(p.yPos * factor, -2e9, 2e9))));
+  params.TIFF_DocumentName = p.documentName;
+  params.TIFF_ImageDescription = p.imageDescription;
+  params.TIFF_PageName = p.pageName;
+  params.TIFF_PageNumber = static_cast<int>(p.pageNumber & 0x7FFFFFFF);
+  params.TIFF_PageCount = static_cast<int>(p.pageCount & 0x7FFFFFFF);
+  params.FreeColorMap();
+  if (!p.colorMap.empty()) params.SetColorMap(p.colorMap);
+}
+
+// Which row conversion the page needs; Kind::None when we do not convert it.
+Kind ConversionOf(const Page& p) {
+  const uint32_t P = p.photometric, S = p.spp;
+  const int B = p.bps;
+  if (P == 2 && S >= 3 && B == 8) return Kind::Rgb8;
+  if (P == 2 && S >= 3 && B == 16) return Kind::Rgb16;
+  if (P == 2 && S == 1 && B == 16) return Kind::Rgb555;
+  if (P == 3 && S == 1 && B >= 1 && B <= 8) return p.colorMap.empty() ? Kind::None : Kind::Palette;
+  if (P <= 1 && S == 1 && (B == 8 || B == 4)) return Kind::Grey;
+  if (P <= 1 && S == 1 && B == 16) return Kind::Grey16;
+  if (P <= 1 && S == 1 && B == 1) return Kind::Bilevel;
+  if (P == 5 && S == 4 && B == 8) return Kind::Cmyk;
+  if (P == 8 && S == 3 && B == 8) return Kind::Lab;
+  return Kind::None;
+}
+
+bool IsCCITT(uint16_t c) {
+  return c == 2 || c == 3 || c == 4;
+}
+
+bool SupportedCompression(uint16_t c) {
+  return c == 1 || IsCCITT(c) || c == 5 || c == 8 || c == 32946 || c == 32773;
+}
+
+// Calls the LZW decoder's closing call whatever way a block ends.
+struct LzwState {
+  TTIFFLZWDecompFunc fn = nullptr;
+  void* state = nullptr;
+  ~LzwState() {
+    if (fn) fn(nullptr, 0, 0, state);
+  }
+};
+
+// Decodes one strip or tile of `rows` rows of rowBytes bytes each into out (which holds
+// rows * rowBytes bytes). Returns the number of complete rows produced.
+int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_t inSize,
+                int blockWidth, int rows, size_t rowBytes, uint8_t* out) {
+  switch (p.compression) {
+    case 1: {
+      const int64_t whole = std::min<int64_t>(inSize / static_cast<int64_t>(rowBytes), rows);
+      std::memcpy(out, in, static_cast<size_t>(whole) * rowBytes);
+      return static_cast<int>(whole);
+    }
+    case 32773: {
+      int64_t pos = 0;
+      for (int r = 0; r < rows; ++r) {
+        uint8_t* row = out + r * rowBytes;
+        size_t got = 0;
+        while (got < rowBytes) {
+          if (pos >= inSize) return r;
+          const auto n = static_cast<int8_t>(in[pos++]);
+          if (n >= 0) {
+            const size_t len = static_cast<size_t>(n) + 1;
+            if (pos + static_cast<int64_t>(len) > inSize) return r;
+            const size_t take = std::min(len, rowBytes - got);
+            std::memcpy(row + got, in + pos, take);
+            got += take;
+            pos += static_cast<int64_t>(len);
+          } else if (n != -128) {
+            if (pos >= inSize) return r;
+            const size_t len = static_cast<size_t>(1 - n);
+            const size_t take = std::min(len, rowBytes - got);
+            std::memset(row + got, in[pos++], take);
+            got += take;
+          }
+        }
+      }
+      return rows;
+    }
+    case 5: {
+      LzwState st;
+      st.fn = lzw;
+      for (int r = 0; r < rows; ++r) {
+        const uint8_t* row = lzw(in, inSize, static_cast<int>(rowBytes), st.state);
+        if (!row) return r;
+        std::memcpy(out + r * rowBytes, row, rowBytes);
+      }
+      return rows;
+    }
+    case 8:
+    case 32946: {
+      z_stream z{};
+      if (inflateInit(&z) != Z_OK) return 0;
+      const size_t total = rowBytes * static_cast<size_t>(rows);
+      z.next_in = const_cast<Bytef*>(in);
+      z.avail_in = static_cast<uInt>(std::min<int64_t>(inSize, std::numeric_limits<uInt>::max()));
+      z.next_out = out;
+      z.avail_out = static_cast<uInt>(std::min<size_t>(total, std::numeric_limits<uInt>::max()));
+      const uInt avail = z.avail_out;
+      inflate(&z, Z_FINISH);
+      const size_t produced = avail - z.avail_out;
+      inflateEnd(&z);
+      return static_cast<int>(produced / rowBytes);
+    }
+    case 2: {
+      int64_t pos = 0;
+      for (int r = 0; r < rows; ++r) {
+        if (pos > inSize) return r;
+        const int used = CCITTHuffmanGetLine(out + r * rowBytes, in + pos, inSize - pos, blockWidth,
+                                             static_cast<int>(p.fillOrder));
+        if (used < 0) return r;
+        pos += used;
+      }
+      return rows;
+    }
+    case 3:
+    case 4: {
+      std::vector<uint8_t> ref(rowBytes, 0xFF);
+      int64_t bit = 0;
+      const bool twoD = p.compression == 4 || (p.t4Options & 1);
+      for (int r = 0; r < rows; ++r) {
+        uint8_t* row = out + r * rowBytes;
+        bit = twoD ? CCITT3_2D_GetLine(row, in, inSize, blockWidth, ref.data(), bit,
+                                       static_cast<int>(p.fillOrder))
+                   : CCITTHuffmanGetLine(row, in, inSize, blockWidth, bit,
+                                         static_cast<int>(p.fillOrder));
+        if (bit < 0) return r;
+      }
+      return rows;
+    }
+    default:
+      return 0;
+  }
+}
+
+// Undoes horizontal differencing on one decoded row of a block.
+void UndoPredictor(uint8_t* row, size_t rowBytes, int bps, uint32_t samples, int blockWidth,
+                   bool big) {
+  if (bps == 8) {
+    const size_t n = static_cast<size_t>(blockWidth) * samples;
+    for (size_t i = samples; i < n && i < rowBytes; ++i)
+      row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
+  } else if (bps == 16) {
+    const size_t n = static_cast<size_t>(blockWidth) * samples;
+    ByteOrder bo{big};
+    for (size_t i = samples; i < n && 2 * i + 1 < rowBytes; ++i) {
+      const uint32_t v = bo.U16(row + 2 * i) + bo.U16(row + 2 * (i - samples));
+      bo.Put16(row + 2 * i, v & 0xFFFF);
+    }
+  }
+}
+
+// Unpacks samples of fewer than 8 bits to one byte each, most significant bits first.
+void Unpack(const uint8_t* src, uint8_t* dst, size_t count, int bps) {
+  uint64_t bitPos = 0;
+  const uint32_t mask = (1u << bps) - 1;
+  for (size_t i = 0; i < count; ++i, bitPos += static_cast<uint64_t>(bps)) {
+    const size_t byte = bitPos >> 3;
+    const int shift = 16 - bps - static_cast<int>(bitPos & 7);
+    const uint32_t word =
+        (static_cast<uint32_t>(src[byte]) << 8) | ((shift < 8) ? src[byte + 1] : 0u);
+    dst[i] = static_cast<uint8_t>((word >> shift) & mask);
+  }
+}
+
+uint8_t LabChannel(double c) {
+  if (c <= 0) return 0;
+  if (c >= 1) return 255;
+  return static_cast<uint8_t>(TruncI(std::sqrt(c) * 256));
+}
+
+class RowConverter {
+ public:
+  RowConverter(const Page& p, Kind kind, bool big) : p_(p), kind_(kind), big_(big) {
+    const uint32_t w = p.width;
+    if (kind == Kind::Palette || (kind == Kind::Grey && p.bps == 4)) unpacked_.resize(w + 2);
+    invert_ = kind == Kind::Bilevel &&
+              ((p.photometric == 0 && (p.compression == 1 || p.compression > 4)) ||
+               (p.photometric == 1 && IsCCITT(p.compression)));
+    lookAtMolli_ = p.software.compare(0, 15, "Look@Molli v1.1") == 0 && p.software.size() >= 15;
+  }
+
+  // src: one contiguous image row (all samples interleaved), padded so that reading the
+  // byte after the last sample is safe.
+  void Convert(const uint8_t* src, uint8_t* dst) {
+    const uint32_t w = p_.width;
+    const uint32_t S = p_.spp;
+    const ByteOrder bo{big_};
+    switch (kind_) {
+      case Kind::Rgb8:
+        for (uint32_t x = 0; x < w; ++x, src += S, dst += 3) {
+          dst[0] = src[2];
+          dst[1] = src[1];
+          dst[2] = src[0];
+        }
+        break;
+      case Kind::Rgb16: {
+        const int hi = big_ ? 0 : 1;
+        for (uint32_t x = 0; x < w; ++x, src += 2 * S, dst += 3) {
+          dst[0] = src[4 + hi];
+          dst[1] = src[2 + hi];
+          dst[2] = src[hi];
+        }
+        break;
+      }
+      case Kind::Rgb555:
+        for (uint32_t x = 0; x < w; ++x, src += 2, dst += 3) {
+          const uint32_t v = bo.U16(src);
+          dst[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
+          dst[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
+          dst[0] = static_cast<uint8_t>((v & 31) * 8);
+        }
+        break;
+      case Kind::Palette: {
+        const uint8_t* idx = src;
+        if (p_.bps < 8) {
+          Unpack(src, unpacked_.data(), w, p_.bps);
+          idx = unpacked_.data();
+        }
+        for (uint32_t x = 0; x < w; ++x, dst += 3) {
+          const TRGB& c = p_.colorMap[idx[x]];
+          dst[0] = c.b;
+          dst[1] = c.g;
+          dst[2] = c.r;
+        }
+        break;
+      }
+      case Kind::Grey: {
+        const uint8_t* g = src;
+        if (p_.bps == 4) {
+          Unpack(src, unpacked_.data(), w, 4);
+          for (uint32_t x = 0; x < w; ++x) unpacked_[x] = static_cast<uint8_t>(unpacked_[x] << 4);
+          g = unpacked_.data();
+        }
+        for (uint32_t x = 0; x < w; ++x, dst += 3) {
+          const uint8_t v = p_.photometric == 1 ? g[x] : static_cast<uint8_t>(255 - g[x]);
+          dst[0] = dst[1] = dst[2] = v;
+        }
+        break;
+      }
+      case Kind::Grey16: {
+        const int shift = lookAtMolli_ ? 4 : 8;
+        for (uint32_t x = 0; x < w; ++x, src += 2, dst += 3) {
+          uint32_t v = bo.U16(src);
+          if (p_.photometric == 0) v = 65535 - v;
+          const auto g = static_cast<uint8_t>(std::min<uint32_t>(v >> shift, 255));
+          dst[0] = dst[1] = dst[2] = g;
+        }
+        break;
+      }
+      case Kind::Bilevel: {
+        const size_t n = (w + 7) / 8;
+        if (invert_)
+          for (size_t i = 0; i < n; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
+        else
+          std::memcpy(dst, src, n);
+        break;
+      }
+      case Kind::Cmyk:
+        for (uint32_t x = 0; x < w; ++x, src += 4, dst += 3) {
+          const int k = 255 - src[3];
+          dst[2] = static_cast<uint8_t>(DivI((255 - src[0]) * k, 255));
+          dst[1] = static_cast<uint8_t>(DivI((255 - src[1]) * k, 255));
+          dst[0] = static_cast<uint8_t>(DivI((255 - src[2]) * k, 255));
+        }
+        break;
+      case Kind::Lab:
+        for (uint32_t x = 0; x < w; ++x, src += 3, dst += 3) {
+          const double L = src[0] / 255.0 * 100;
+          const double a = (static_cast<int8_t>(src[1]) + 127) / 255.0 * 200 - 100;
+          const double b = (static_cast<int8_t>(src[2]) + 127) / 255.0 * 200 - 100;
+          const double fy = (L + 16) / 116;
+          const double fx = fy + a / 500;
+          const double fz = fy - b / 200;
+          double X, Y, Z;
+          if (L >= 7.9996) {
+            X = fx * fx * fx;
+            Y = fy * fy * fy;
+            Z = fz * fz * fz;
+          } else {
+            Y = L / 903.3;
+            X = Y + a / 3893.5;
+            Z = Y - b / 1557.4;
+          }
+          dst[2] = LabChannel(2.69 * X - 1.276 * Y - 0.414 * Z);
+          dst[1] = LabChannel(-1.022 * X + 1.978 * Y + 0.044 * Z);
+          dst[0] = LabChannel(0.061 * X - 0.224 * Y + 1.163 * Z);
+        }
+        break;
+      case Kind::None:
+        break;
+    }
+  }
+
+ private:
+  const Page& p_;
+  Kind kind_;
+  bool big_;
+  bool invert_ = false;
+  bool lookAtMolli_ = false;
+  std::vector<uint8_t> unpacked_;
+};
+
+class PageReader {
+ public:
+  PageReader(Source& src, const ByteOrder& bo, const Page& p, TTIFFLZWDecompFunc lzw, TBitmap& bmp,
+             TProgressRec& progress)
+      : src_(src), bo_(bo), p_(p), lzw_(lzw), bmp_(bmp), progress_(progress) {}
+
+  // Works out the block layout and checks that the page's data lies inside the file
+  // and could fill the bitmap. False when it cannot.
+  bool Prepare() {
+    const uint32_t w = p_.width, h = p_.height;
+    planes_ = (p_.planar == 2 && p_.spp > 1) ? p_.spp : 1;
+    samplesPerBlockPixel_ = planes_ > 1 ? 1 : p_.spp;
+    if (planes_ > 1 && p_.bps != 8 && p_.bps != 16) return false;
+    blockW_ = p_.tiled ? static_cast<uint32_t>(p_.tileWidth) : w;
+    blockH_ = p_.tiled ? static_cast<uint32_t>(p_.tileLength) : p_.rowsPerStrip;
+    if (blockW_ == 0 || blockH_ == 0 || blockW_ > kMaxSide || blockH_ > kMaxSide) return false;
+    const uint64_t blockRowBits = uint64_t{blockW_} * samplesPerBlockPixel_ * p_.bps;
+    if (p_.tiled && blockRowBits % 8 != 0) return false;
+    blockRowBytes_ = static_cast<size_t>((blockRowBits + 7) / 8);
+    across_ = (w + blockW_ - 1) / blockW_;
+    down_ = (h + blockH_ - 1) / blockH_;
+    const uint64_t blocks = uint64_t{across_} * down_ * planes_;
+    if (p_.offsets.size() < blocks) return false;
+    return CheckData(blocks);
+  }
+
+  // Fills the bitmap (already sized). False on bad data (the rows converted so far stay).
+  bool Run(Kind kind) {
+    const uint32_t w = p_.width, h = p_.height;
+    // One band of image rows per block row, each plane full width.
+    planeRowBytes_ = static_cast<size_t>(
+        (uint64_t{across_} * blockW_ * samplesPerBlockPixel_ * static_cast<uint64_t>(p_.bps) + 7) /
+        8);
+    imageRowBytes_ = static_cast<size_t>((uint64_t{w} * p_.spp * p_.bps + 7) / 8) + 8;
+    RowConverter conv(p_, kind, bo_.big);
+    std::vector<uint8_t> band;
+    std::vector<uint8_t> row(std::max(imageRowBytes_, planeRowBytes_ * planes_ + 8), 0);
+    progress_.PercentPerStep = 100.0 / h;
+    progress_.Value = 0;
+    for (uint32_t by = 0; by < down_; ++by) {
+      const uint32_t y0 = by * blockH_;
+      const uint32_t bandRows = std::min(blockH_, h - y0);
+      band.assign(planeRowBytes_ * planes_ * bandRows, 0);
+      uint32_t goodRows = bandRows;
+      for (uint32_t plane = 0; plane < planes_; ++plane)
+        for (uint32_t bx = 0; bx < across_; ++bx) {
+          const uint64_t index = (uint64_t{plane} * down_ + by) * across_ + bx;
+          const uint32_t rows = p_.tiled ? blockH_ : bandRows;
+          const int got = ReadBlock(index, rows, band, plane, bx, bandRows);
+          goodRows = std::min<uint32_t>(goodRows, static_cast<uint32_t>(std::max(got, 0)));
+        }
+      for (uint32_t r = 0; r < goodRows; ++r) {
+        const uint8_t* src = AssembleRow(band, r, row);
+        conv.Convert(src, bmp_.ScanLine(static_cast<int>(y0 + r)));
+        ++progress_.Value;
+        progress_.Report();
+      }
+      if (goodRows < bandRows) return false;
+      if (progress_.Aborted()) return true;
+    }
+    return true;
+  }
+
+ private:
+  // The page's compressed data must lie inside the file and be able to expand to the
+  // bitmap we are about to fill.
+  bool CheckData(uint64_t blocks) {
+    int64_t total = 0;
+    for (uint64_t i = 0; i < blocks; ++i) {
+      int64_t off, len;
+      if (!BlockRange(i, off, len)) return false;
+      total += len;
+    }
+    const int bits = p_.bps == 1 && p_.spp == 1 && p_.photometric <= 1 ? 1 : 24;
+    const int64_t bitmapBytes =
+        static_cast<int64_t>(BitmapRowLen(static_cast<int>(p_.width), bits)) *
+        static_cast<int64_t>(p_.height);
+    const int64_t ratio = IsCCITT(p_.compression) ? kMaxExpansionCCITT : kMaxExpansion;
+    return bitmapBytes <= kFreeBitmapBytes || bitmapBytes / ratio <= total;
+  }
+
+  bool BlockRange(uint64_t index, int64_t& off, int64_t& len) {
+    off = p_.offsets[index];
+    const uint32_t count = index < p_.byteCounts.size() ? p_.byteCounts[index] : 0;
+    // No byte count: the block runs to the end of the data.
+    len = count ? count : src_.Size() - off;
+    return src_.Contains(static_cast<uint64_t>(off),
+                         static_cast<uint64_t>(std::max<int64_t>(len, 0))) &&
+           len >= 0;
+  }
+
+  // Decodes block `index` and places its rows in the band. Returns the complete rows.
+  int ReadBlock(uint64_t index, uint32_t rows, std::vector<uint8_t>& band, uint32_t plane,
+                uint32_t bx, uint32_t bandRows) {
+    int64_t off, len;
+    if (!BlockRange(index, off, len)) return 0;
+    if (!src_.ReadVec(static_cast<uint64_t>(off), static_cast<uint64_t>(len), data_)) return 0;
+    if (p_.fillOrder == 2 && !IsCCITT(p_.compression)) {
+      const uint8_t* rev = ReverseBitsTable();
+      for (uint8_t& b : data_) b = rev[b];
+    }
+    const bool direct = !p_.tiled;
+    uint8_t* out;
+    if (direct && planes_ == 1) {
+      out = band.data();
+    } else {
+      block_.assign(blockRowBytes_ * rows, 0);
+      out = block_.data();
+    }
+    int got = DecodeBlock(p_, lzw_, data_.data(), static_cast<int64_t>(data_.size()),
+                          static_cast<int>(blockW_), static_cast<int>(rows), blockRowBytes_, out);
+    if (p_.predictor == 2)
+      for (int r = 0; r < got; ++r)
+        UndoPredictor(out + r * blockRowBytes_, blockRowBytes_, p_.bps, samplesPerBlockPixel_,
+                      static_cast<int>(blockW_), bo_.big);
+    if (out != band.data()) {
+      const size_t xByte = static_cast<size_t>(bx) * blockRowBytes_;
+      const uint32_t copyRows = std::min<uint32_t>(static_cast<uint32_t>(got), bandRows);
+      for (uint32_t r = 0; r < copyRows; ++r)
+        std::memcpy(band.data() + (r * planes_ + plane) * planeRowBytes_ + xByte,
+                    out + r * blockRowBytes_, blockRowBytes_);
+      if (p_.tiled && static_cast<uint32_t>(got) >= bandRows) got = static_cast<int>(bandRows);
+    }
+    return got;
+  }
+
+  // The contiguous samples of band row r: a pointer into the band, or the planes
+  // interleaved into `row`.
+  const uint8_t* AssembleRow(const std::vector<uint8_t>& band, uint32_t r,
+                             std::vector<uint8_t>& row) {
+    if (planes_ == 1) {
+      const uint8_t* src = band.data() + r * planeRowBytes_;
+      std::memcpy(row.data(), src, std::min(planeRowBytes_, row.size()));
+      return row.data();
+    }
+    const size_t bytesPerSample = static_cast<size_t>(p_.bps / 8);
+    const uint32_t w = p_.width;
+    for (uint32_t plane = 0; plane < planes_; ++plane) {
+      const uint8_t* src = band.data() + (r * planes_ + plane) * planeRowBytes_;
+      uint8_t* dst = row.data() + plane * bytesPerSample;
+      const size_t stride = planes_ * bytesPerSample;
+      for (uint32_t x = 0; x < w; ++x, src += bytesPerSample, dst += stride)
+        std::memcpy(dst, src, bytesPerSample);
+    }
+    return row.data();
+  }
+
+  Source& src_;
+  const ByteOrder& bo_;
+  const Page& p_;
+  TTIFFLZWDecompFunc lzw_;
+  TBitmap& bmp_;
+  TProgressRec& progress_;
+  uint32_t planes_ = 1, samplesPerBlockPixel_ = 1;
+  uint32_t blockW_ = 0, blockH_ = 0, across_ = 0, down_ = 0;
+  size_t blockRowBytes_ = 0, planeRowBytes_ = 0, imageRowBytes_ = 0;
+  std::vector<uint8_t> data_, block_;
+};
+
+}  // namespace
+
+void TIFFReadStream(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* params,
+                    TProgressRec& progress, bool preview) {
+  numImages = 0;
+  Source src(stream);
+  uint8_t header[8];
+  if (!src.ReadAt(0, header, 8) ||
+      !((header[0] == 'I' && header[1] == 'I') || (header[0] == 'M' && header[1] == 'M'))) {
+    progress.Abort();
+    return;
+  }
+  const ByteOrder bo{header[0] == 'M'};
+  // BigTIFF keeps 64-bit offsets in a different layout; we do not read it.
+  if (bo.U16(header + 2) == 43) {
+    progress.Abort();
+    return;
+  }
+  const int wanted = params ? params->TIFF_ImageIndex : -1;
+  std::vector<Entry> entries;
+  bool found = false;
+  // Walk the chain; an offset met before (a loop to any earlier IFD) ends it, and so
+  // does a directory that does not lie inside the data.
+  std::unordered_set<uint32_t> seen;
+  uint32_t off = bo.U32(header + 4);
+  int count = 0;
+  while (off != 0 && seen.insert(off).second) {
+    uint32_t next = 0;
+    const bool want = count == wanted;
+    if (!tiff::ReadIfd(src, bo, off, want ? &entries : nullptr, next)) break;
+    if (want) found = true;
+    ++count;
+    if (count == std::numeric_limits<int>::max()) break;
+    off = next;
+  }
+  numImages = count;
+  if (count == 0) {
+    progress.Abort();
+    return;
+  }
+  if (!params || !found) return;
+
+  const Directory dir(src, bo, std::move(entries));
+  Page page;
+  DecodePage(dir, src, page);
+  if (page.bpsMismatch) {
+    progress.Abort();
+    return;
+  }
+  FillParams(page, *params);
+  TTIFFLZWDecompFunc lzw = nullptr;
+  if (page.compression == 5) {
+    lzw = params->TIFF_LZWDecompress ? params->TIFF_LZWDecompress : DefTIFF_LZWDECOMPFUNC;
+    if (!lzw) {
+      progress.Abort();
+      return;
+    }
+  }
+  if (preview || !bitmap) return;
+
+  if (page.width == 0 || page.height == 0 || page.width > kMaxSide || page.height > kMaxSide) {
+    progress.Abort();
+    return;
+  }
+  // Pages we cannot convert are refused rather than shown as a blank image.
+  const Kind kind = ConversionOf(page);
+  const bool predictorOk =
+      page.predictor == 1 || (page.predictor == 2 && (page.bps == 8 || page.bps == 16));
+  if (kind == Kind::None || !SupportedCompression(page.compression) || page.sampleFormat != 1 ||
+      !predictorOk || (IsCCITT(page.compression) && kind != Kind::Bilevel) || page.badArrays ||
+      (page.tiled && (page.tileWidth <= 0 || page.tileLength <= 0)) ||
+      (page.fillOrder != 1 && page.fillOrder != 2)) {
+    progress.Abort();
+    return;
+  }
+  // A one-bit palette page is shown through its colour map, like every palette page.
+  const TPixelFormat pf = kind == Kind::Bilevel ? pf1bit : pf24bit;
+  PageReader reader(src, bo, page, lzw, *bitmap, progress);
+  if (page.offsets.empty() || !reader.Prepare()) {
+    progress.Abort();
+    return;
+  }
+  SizeBitmap(*bitmap, static_cast<int>(page.width), static_cast<int>(page.height), pf);
+  if (!reader.Run(kind)) progress.Abort();
+}
+
+int EnumTIFFImStream(TStream& stream) {
+  bool abort = false;
+  TProgressRec pr;
+  pr.Aborting = &abort;
+  int n = 0;
+  TIFFReadStream(nullptr, stream, n, nullptr, pr, false);
+  return n;
+}
+
+}  // namespace vx

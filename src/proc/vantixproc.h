@@ -1,0 +1,271 @@
+#pragma once
+// TVantixProc: edits the image of whatever it is attached to (a view, a picture
+// control or a bare bitmap) in place. Every region operation follows one
+// template: find the target bitmap, check its pixel format, save an undo copy,
+// resolve the selection (whole image, rectangle or polygon), run a worker over
+// it with progress, and tell the owner that the image changed. The workers
+// themselves are free functions (pointops.h, resample.h, …) so that other
+// components call the same code.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/vxdefs.h"
+#include "core/vxwords.h"
+#include "platform/bitmap.h"
+#include "platform/component.h"
+#include "platform/exceptions.h"
+#include "platform/font.h"
+#include "platform/set.h"
+#include "proc/dibtransfer.h"
+#include "proc/resample.h"
+
+namespace vx {
+
+class IImageHost;
+class IPictureHost;
+
+// Raised by no operation; kept for applications that catch it.
+class EFilterInvalid : public EVXError {
+ public:
+  using EVXError::EVXError;
+};
+
+enum class TPRPreviewsParamsItems { prppDefaultLockPreview };
+using enum TPRPreviewsParamsItems;
+using TPRPreviewsParams = TSet<TPRPreviewsParamsItems>;
+
+enum class TPreviewEffect {
+  peAll,
+  peContrast,
+  peHSV,
+  peHSL,
+  peRGB,
+  peUserFilt,
+  peEqualize,
+  peBumpMap,
+  peLens,
+  peWave,
+  peMorph,
+  peRotate,
+  peFFT
+};
+using enum TPreviewEffect;
+using TPreviewEffects = TSet<TPreviewEffect>;
+
+// (Sender, dialog form): fired just before the preview dialog is shown.
+using TVXPreviewEvent = TMethod<TObject*, TObject*>;
+
+// A 3x3 convolution kernel, top row first, and its divisor (40 bytes when
+// stored).
+struct TGraphFilter {
+  std::array<int32_t, 9> Values{};
+  int32_t Divisor = 1;
+};
+
+struct THistogramItem {
+  uint32_t R = 0, G = 0, B = 0, Gray = 0;
+};
+using THistogram = std::array<THistogramItem, 256>;
+
+enum class TFlipDir { fdHorizontal, fdVertical };
+using enum TFlipDir;
+
+class TVantixProc : public TComponent {
+ public:
+  explicit TVantixProc(TComponent* owner = nullptr);
+  ~TVantixProc() override;
+
+  // ---- attachment ----
+  IImageHost* AttachedVantix() const { return view_; }
+  void SetAttachedVantix(IImageHost* view);
+  IPictureHost* AttachedTImage() const { return picture_; }
+  void SetAttachedTImage(IPictureHost* picture);
+  // The bitmap every operation edits; nullptr when nothing is attached (or what
+  // it came from was destroyed).
+  TBitmap* AttachedBitmap() const { return bitmap_; }
+  // nullptr is ignored while a view or picture control is attached.
+  void SetAttachedBitmap(TBitmap* bitmap);
+
+  // ---- properties ----
+  bool AutoUndo() const { return autoUndo_; }
+  void SetAutoUndo(bool v) { autoUndo_ = v; }
+  // The attached view's background, or the component's own; fills what cut and
+  // clear uncover.
+  TColor Background() const;
+  void SetBackground(TColor c);
+  TMsgLanguage MsgLanguage() const { return msgLanguage_; }
+  void SetMsgLanguage(TMsgLanguage l) { msgLanguage_ = l; }
+  TPRPreviewsParams PreviewsParams() const { return previewsParams_; }
+  void SetPreviewsParams(TPRPreviewsParams p) { previewsParams_ = p; }
+  const TFont& PreviewFont() const { return previewFont_; }
+  void SetPreviewFont(const TFont& f) { previewFont_ = f; }
+
+  TProgressEvent OnProgress;
+  TVXPreviewEvent OnPreview;
+
+  // With a view: its Update and ImageChange; otherwise marks the bitmap
+  // modified.
+  void Update();
+
+  // ---- selection ----
+  // Sets the component's own selection (inclusive corners, bitmap coordinates),
+  // used when no view is attached; x1 = -1 means none.
+  void Select(int x1, int y1, int x2, int y2);
+  void SelectAll();
+  // The region every operation works on. True when a selection exists: x1..y2
+  // are its inclusive bounds (ordered and clipped to the image, so they may
+  // describe an empty rectangle when the selection lies outside it) and polygon
+  // holds its vertices when it is not a plain rectangle. False: the whole
+  // image.
+  bool GetReSel(int& x1, int& y1, int& x2, int& y2, std::vector<TPoint>& polygon);
+  int GetSelX1();
+  int GetSelY1();
+  int GetSelX2();
+  int GetSelY2();
+
+  // ---- undo (one full copy of the image) ----
+  virtual void SaveUndo();
+  // Restores the copy (size and format included) and keeps it, so Undo repeats.
+  void Undo();
+  void ClearUndo();
+  // False for a copy narrower or lower than 2 pixels: a 1 x N image cannot be
+  // undone.
+  bool CanUndo() const;
+  const TBitmap& UndoBitmap() const { return *undo_; }
+
+  // The preview dialog is not part of this build: always false, nothing
+  // changes.
+  bool DoPreviews(TPreviewEffects effects);
+
+  // ---- clipboard (packed DIB) ----
+  void CopyToClipboard();
+  // Replaces the image with the clipboard's; nothing when the clipboard holds
+  // no DIB or one that does not decode.
+  void PasteFromClipboard();
+  // Draws the clipboard image with its top-left at (x, y), bitmap coordinates.
+  void PointPasteFromClip(int x, int y);
+  void SelPasteFromClipStretch();
+  void SelCopyToClip();
+  void SelCutToClip();
+  void Clear();
+  void ClearSel();
+
+  // ---- hidden data (least significant bits of a pf24bit image) ----
+  // Bytes that fit besides the 8-byte header; 0 without a pf24bit image.
+  int GetHiddenDataSpace();
+  // Stores min(size, GetHiddenDataSpace()) bytes and returns that count.
+  int WriteHiddenData(const void* buffer, int size);
+  int WriteHiddenText(const std::string& text);
+  // Copies up to size bytes of the stored data and returns the stored length; 0
+  // when the image holds no valid header. size 0 only reads the length.
+  int ReadHiddenData(void* buffer, int size);
+  std::string ReadHiddenText();
+
+  // ---- colour and point operations (on the selection) ----
+  void Contrast(int amount);
+  void IntensityRGBall(int r, int g, int b);
+  void HSLvar(int hue, int saturation, int luminosity);
+  void HSVvar(int hue, int saturation, int value);
+  void Negative();
+  void ConvertToGray();
+  void Threshold(const TRGB& downLimit, const TRGB& upLimit, const TRGB& downValue,
+                 const TRGB& upValue);
+  void CastColorRange(const TRGB& beginColor, const TRGB& endColor, const TRGB& castColor);
+  void Merge(const TBitmap& bitmap, int percent);
+
+  // ---- channel extraction (whole image; no undo, no Update) ----
+  // nullptr for a negative channel or without a pf24bit image.
+  std::unique_ptr<TBitmap> GetRGBChannel(int channel);
+  std::unique_ptr<TBitmap> GetHSVChannel(int channel);
+  void GetRGBChannelAll(TBitmap& r, TBitmap& g, TBitmap& b);
+  void GetHSVChannelAll(TBitmap& h, TBitmap& s, TBitmap& v);
+
+  // ---- conversions (whole image) ----
+  void ConvertTo(int colours);
+  void ConvertToPalette(int colours, std::vector<TRGB>& palette);
+  void ConvertToBWOrdered();
+  void ConvertToBWThreshold(int threshold);
+  void ConvertTo24Bit();
+
+  // ---- geometry ----
+  // A negative size follows from the other one keeping the aspect ratio; both
+  // negative: nothing (after SaveUndo).
+  void Resample(int newWidth, int newHeight, TResampleFilter filter);
+
+  void Notification(TFreeNotifier* object, TOperation operation) override;
+
+ protected:
+  // The progress record handed to workers: OnProgress with this component as
+  // Sender.
+  TProgressRec MakeProgress();
+
+  // The operation template. worker(bitmap, x1, y1, x2, y2, progress) runs on
+  // the target's selected rectangle, or for a polygon selection on a copy of
+  // its bounding box that is then drawn back through the polygon (even-odd).
+  // needs24: return at once unless the target is pf24bit.
+  template <class Worker>
+  void RunOnSelection(bool needs24, Worker&& worker);
+
+  // Runs worker(bitmap, progress) on the whole target (conversions, geometry).
+  template <class Worker>
+  void RunOnWhole(bool needs24, Worker&& worker);
+
+  // Whether the polygon selection has to go through the bounding-box copy.
+  static bool NeedsPolygonPath(const std::vector<TPoint>& polygon);
+  void RunPolygon(int x1, int y1, int x2, int y2, const std::vector<TPoint>& polygon,
+                  const TMethod<TBitmap&, int, int, int, int>& worker);
+  // Fills the selection (rectangle or polygon; whole image without one) with
+  // the background colour.
+  void FillSelection();
+
+ private:
+  void OnViewBitmapChange(TObject* sender);
+  void DetachView();
+  // Decodes the clipboard's DIB into bitmap; false when there is none or it is
+  // bad.
+  static bool ClipboardBitmap(TBitmap& bitmap);
+
+  TBitmap* bitmap_ = nullptr;
+  IImageHost* view_ = nullptr;
+  IPictureHost* picture_ = nullptr;
+  std::unique_ptr<TBitmap> undo_;
+  bool autoUndo_ = true;
+  int selX1_ = -1, selY1_ = -1, selX2_ = -1, selY2_ = -1;
+  TColor background_ = 0;
+  TMsgLanguage msgLanguage_ = TMsgLanguage::msSystem;
+  TPRPreviewsParams previewsParams_;
+  TFont previewFont_;
+};
+
+template <class Worker>
+void TVantixProc::RunOnSelection(bool needs24, Worker&& worker) {
+  if (!bitmap_ || (needs24 && bitmap_->PixelFormat() != pf24bit)) return;
+  if (autoUndo_) SaveUndo();
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  std::vector<TPoint> polygon;
+  GetReSel(x1, y1, x2, y2, polygon);
+  if (x1 > x2 || y1 > y2) return;
+  const TProgressRec progress = MakeProgress();
+  if (!NeedsPolygonPath(polygon)) {
+    worker(*bitmap_, x1, y1, x2, y2, progress);
+  } else {
+    RunPolygon(x1, y1, x2, y2, polygon, [&](TBitmap& b, int a1, int b1, int a2, int b2) {
+      worker(b, a1, b1, a2, b2, progress);
+    });
+  }
+  Update();
+}
+
+template <class Worker>
+void TVantixProc::RunOnWhole(bool needs24, Worker&& worker) {
+  if (!bitmap_ || (needs24 && bitmap_->PixelFormat() != pf24bit)) return;
+  if (autoUndo_) SaveUndo();
+  TProgressRec progress = MakeProgress();
+  worker(*bitmap_, progress);
+  Update();
+}
+
+}  // namespace vx

@@ -1,0 +1,922 @@
+// The TIFF codec against libtiff: our reader on the corpus and on files libtiff writes
+// in every layout we read, libtiff (and ImageMagick) reading what we write, page
+// insertion and deletion as libtiff sees the result, and damaged input.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "codecs/tiffilt.h"
+#include "core/vxdefs.h"
+#include "io/ioparams.h"
+#include "io/lzwhooks.h"
+#include "io/vantixio.h"
+#include "platform/bitmap.h"
+#include "platform/stream.h"
+#include "testsupport.h"
+
+namespace {
+
+using namespace vx;
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------
+// Helpers
+
+struct ReadResult {
+  TBitmap bmp;
+  TIOParamsVals params;
+  int pages = 0;
+  bool aborted = false;
+};
+
+void ReadOurs(TStream& s, int index, ReadResult& r, bool preview = false) {
+  r.params.TIFF_ImageIndex = index;
+  TProgressRec p;
+  p.Aborting = &r.aborted;
+  TIFFReadStream(&r.bmp, s, r.pages, &r.params, p, preview);
+}
+
+void ReadOursFile(const std::string& path, int index, ReadResult& r) {
+  TFileStream f(path, fmOpenRead);
+  ReadOurs(f, index, r);
+}
+
+// Our bitmap as RGB bytes, top row first.
+Bytes OursRGB(const TBitmap& b) {
+  Bytes out;
+  out.reserve(static_cast<size_t>(b.Width()) * b.Height() * 3);
+  for (int y = 0; y < b.Height(); ++y) {
+    const uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < b.Width(); ++x) {
+      if (b.PixelFormat() == pf1bit) {
+        const uint8_t v = GetPixelbw(row, x) ? 255 : 0;
+        out.insert(out.end(), {v, v, v});
+      } else {
+        out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+      }
+    }
+  }
+  return out;
+}
+
+// Warnings and errors libtiff reports while a test reads a file.
+std::vector<std::string>& LibtiffMessages() {
+  static std::vector<std::string> messages;
+  return messages;
+}
+void CollectMessage(const char* module, const char* fmt, va_list ap) {
+  char buf[512];
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  LibtiffMessages().push_back(std::string(module ? module : "") + ": " + buf);
+}
+struct CollectLibtiffMessages {
+  TIFFErrorHandler oldWarn, oldErr;
+  CollectLibtiffMessages() {
+    LibtiffMessages().clear();
+    oldWarn = TIFFSetWarningHandler(CollectMessage);
+    oldErr = TIFFSetErrorHandler(CollectMessage);
+  }
+  ~CollectLibtiffMessages() {
+    TIFFSetWarningHandler(oldWarn);
+    TIFFSetErrorHandler(oldErr);
+  }
+};
+
+struct PeerImage {
+  int width = 0, height = 0;
+  Bytes rgb;
+  std::vector<uint32_t> rgba;  // libtiff's pixels, as it returns them
+};
+
+// libtiff's RGBA decode of page `index`, top row first; rgb only when asked for.
+bool LibtiffRead(const std::string& path, int index, PeerImage& img, bool wantRGB = true) {
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  if (!t) return false;
+  bool ok = TIFFSetDirectory(t, static_cast<tdir_t>(index)) == 1;
+  uint32_t w = 0, h = 0;
+  if (ok) {
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+    img.rgba.assign(static_cast<size_t>(w) * h, 0);
+    ok = TIFFReadRGBAImageOriented(t, w, h, img.rgba.data(), ORIENTATION_TOPLEFT, 0) == 1;
+    img.width = static_cast<int>(w);
+    img.height = static_cast<int>(h);
+    img.rgb.clear();
+    if (wantRGB) {
+      img.rgb.resize(img.rgba.size() * 3);
+      for (size_t i = 0; i < img.rgba.size(); ++i) {
+        img.rgb[3 * i] = static_cast<uint8_t>(TIFFGetR(img.rgba[i]));
+        img.rgb[3 * i + 1] = static_cast<uint8_t>(TIFFGetG(img.rgba[i]));
+        img.rgb[3 * i + 2] = static_cast<uint8_t>(TIFFGetB(img.rgba[i]));
+      }
+    }
+  }
+  TIFFClose(t);
+  return ok;
+}
+
+// Largest channel difference between our bitmap and libtiff's RGBA pixels.
+int MaxDiffToPeer(const TBitmap& b, const PeerImage& peer) {
+  const size_t w = static_cast<size_t>(b.Width());
+  int m = 0;
+  for (int y = 0; y < b.Height(); ++y) {
+    const uint8_t* row = b.ScanLine(y);
+    const uint32_t* p = peer.rgba.data() + static_cast<size_t>(y) * w;
+    if (b.PixelFormat() == pf1bit) {
+      for (size_t x = 0; x < w; ++x) {
+        const uint32_t v = (row[x >> 3] >> (7 - (x & 7))) & 1 ? 0xFFFFFFu : 0u;
+        if ((p[x] & 0xFFFFFFu) != v) return 255;
+      }
+    } else {
+      for (size_t x = 0; x < w; ++x) {
+        m = std::max({m, std::abs(row[3 * x + 2] - static_cast<int>(TIFFGetR(p[x]))),
+                      std::abs(row[3 * x + 1] - static_cast<int>(TIFFGetG(p[x]))),
+                      std::abs(row[3 * x] - static_cast<int>(TIFFGetB(p[x])))});
+      }
+    }
+  }
+  return m;
+}
+
+int LibtiffPages(const std::string& path) {
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  if (!t) return -1;
+  const int n = TIFFNumberOfDirectories(t);
+  TIFFClose(t);
+  return n;
+}
+
+// Largest difference of one channel; -1 when the sizes differ.
+int MaxDiff(const Bytes& a, const Bytes& b) {
+  if (a.size() != b.size()) return -1;
+  int m = 0;
+  for (size_t i = 0; i < a.size(); ++i) m = std::max(m, std::abs(a[i] - b[i]));
+  return m;
+}
+
+std::string Temp(const std::string& name) {
+  return vxtest::TempDir() + "/" + name;
+}
+
+bool Shell(const std::string& cmd) {
+  return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool HaveTool(const char* tool) {
+  return Shell(std::string("command -v ") + tool);
+}
+
+Bytes FileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+void SaveBytes(const std::string& path, const Bytes& b) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// A picture with gradients, edges and flat areas.
+void MakePicture(TBitmap& b, int w, int h, int seed = 0) {
+  SizeBitmap(b, w, h, pf24bit);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < w; ++x) {
+      const bool flat = (x / 16 + y / 16) % 3 == 0;
+      row[3 * x] = flat ? 200 : static_cast<uint8_t>(x * 7 + seed);
+      row[3 * x + 1] = flat ? 30 : static_cast<uint8_t>(y * 5 + x);
+      row[3 * x + 2] = flat ? 90 : static_cast<uint8_t>((x ^ y) + seed * 3);
+    }
+  }
+}
+
+void MakeBilevel(TBitmap& b, int w, int h) {
+  SizeBitmap(b, w, h, pf1bit);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < w; ++x) {
+      const int dx = x - w / 2, dy = y - h / 2;
+      SetPixelbw(row, x, (dx * dx + dy * dy) % 97 > 30 || (x % 13 == 0));
+    }
+  }
+}
+
+// Writes our TIFF of bitmap with the given settings to a file; returns the pages.
+int WriteOurs(const std::string& path, TBitmap& bmp, TIOTIFFCompression c, bool bilevel,
+              bool insert = false, int index = 0, bool cmyk = false) {
+  TIOParamsVals params;
+  params.TIFF_Compression = c;
+  params.BitsPerSample = bilevel ? 1 : 8;
+  params.SamplesPerPixel = bilevel ? 1 : 3;
+  params.TIFF_ImageIndex = index;
+  if (cmyk) params.TIFF_PhotometInterpret = ioTIFF_CMYK;
+  bool abort = false;
+  TProgressRec p;
+  p.Aborting = &abort;
+  int n = 0;
+  if (insert) {
+    TFileStream f(path, fmOpenReadWrite);
+    n = TIFFWriteStream(f, true, bmp, params, p);
+  } else {
+    TFileStream f(path, fmCreate);
+    n = TIFFWriteStream(f, false, bmp, params, p);
+  }
+  return abort ? -1 : n;
+}
+
+// ---------------------------------------------------------------------------------
+// Reading the corpus
+
+// Corpus files in a layout we do not decode: they must end in Aborting.
+const char* const kUncovered[] = {
+    "logluv-3c-16b.tiff",           // SGI LogLuv
+    "minisblack-2c-8b-alpha.tiff",  // grey with alpha
+    "ojpeg_chewey_subsamp21_multi_strip.tiff",
+    "ojpeg_single_strip_no_rowsperstrip.tiff",
+    "ojpeg_zackthecat_subsamp22_single_strip.tiff",
+    "quad-tile.jpg.tiff",                  // JPEG in TIFF
+    "test_float64_predictor2_be_lzw.tif",  // floating-point samples
+    "test_float64_predictor2_le_lzw.tif",
+};
+
+bool IsUncovered(const std::string& path) {
+  const std::string name = fs::path(path).filename().string();
+  for (const char* u : kUncovered)
+    if (name == u) return true;
+  return false;
+}
+
+TEST(TiffRead, CorpusMatchesLibtiffPageByPage) {
+  const auto files = vxtest::CorpusFiles("tiff", {".tif", ".tiff"});
+  ASSERT_FALSE(files.empty());
+  int compared = 0;
+  for (const std::string& path : files) {
+    SCOPED_TRACE(path);
+    if (IsUncovered(path)) {
+      ReadResult r;
+      ReadOursFile(path, 0, r);
+      EXPECT_TRUE(r.aborted);
+      continue;
+    }
+    const int peerPages = LibtiffPages(path);
+    ReadResult first;
+    ReadOursFile(path, 0, first);
+    EXPECT_EQ(first.pages, peerPages);
+    for (int page = 0; page < first.pages; ++page) {
+      SCOPED_TRACE("page " + std::to_string(page));
+      ReadResult r;
+      ReadOursFile(path, page, r);
+      PeerImage peer;
+      ASSERT_TRUE(LibtiffRead(path, page, peer, false));
+      ASSERT_FALSE(r.aborted);
+      ASSERT_EQ(r.bmp.Width(), peer.width);
+      ASSERT_EQ(r.bmp.Height(), peer.height);
+      // libtiff scales 16-bit samples with rounding, we take the high byte.
+      const int tolerance = r.params.BitsPerSample == 16 ? 1 : 0;
+      EXPECT_LE(MaxDiffToPeer(r.bmp, peer), tolerance);
+      ++compared;
+    }
+  }
+  EXPECT_GE(compared, 14);
+}
+
+// Reads a binary PNM (P4, P5, P6, 8- or 16-bit) as RGB.
+bool ReadPnm(const std::string& path, PeerImage& img) {
+  const Bytes f = FileBytes(path);
+  size_t pos = 0;
+  auto token = [&]() {
+    while (pos < f.size() && (isspace(f[pos]) || f[pos] == '#')) {
+      if (f[pos] == '#')
+        while (pos < f.size() && f[pos] != '\n') ++pos;
+      else
+        ++pos;
+    }
+    std::string t;
+    while (pos < f.size() && !isspace(f[pos])) t += static_cast<char>(f[pos++]);
+    return t;
+  };
+  const std::string magic = token();
+  img.width = std::stoi(token());
+  img.height = std::stoi(token());
+  const int maxval = magic == "P4" ? 1 : std::stoi(token());
+  ++pos;
+  const size_t n = static_cast<size_t>(img.width) * img.height;
+  img.rgb.clear();
+  if (magic == "P4") {
+    const size_t rowBytes = (img.width + 7) / 8;
+    for (int y = 0; y < img.height; ++y)
+      for (int x = 0; x < img.width; ++x) {
+        const bool black = (f[pos + y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
+        const uint8_t v = black ? 0 : 255;
+        img.rgb.insert(img.rgb.end(), {v, v, v});
+      }
+    return true;
+  }
+  const int channels = magic == "P6" ? 3 : 1;
+  const int bytes = maxval > 255 ? 2 : 1;
+  for (size_t i = 0; i < n; ++i)
+    for (int c = 0; c < 3; ++c) {
+      const size_t at = pos + (i * channels + (channels == 3 ? c : 0)) * bytes;
+      img.rgb.push_back(f[at]);  // high byte of 16-bit samples
+    }
+  return true;
+}
+
+TEST(TiffRead, CorpusMatchesPnmReferences) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"minisblack-1c-8b.tiff", "minisblack-1c-8b.pgm"},
+      {"miniswhite-1c-1b.tiff", "miniswhite-1c-1b.pbm"},
+      {"rgb-3c-8b.tiff", "rgb-3c-8b.ppm"},
+      {"rgb-3c-16b.tiff", "rgb-3c-16b.ppm"},
+  };
+  for (const auto& [tif, ref] : cases) {
+    SCOPED_TRACE(tif);
+    ReadResult r;
+    ReadOursFile(vxtest::CorpusPath(std::string("tiff/") + tif), 0, r);
+    PeerImage peer;
+    ASSERT_TRUE(ReadPnm(vxtest::CorpusPath(std::string("tiff/") + ref), peer));
+    ASSERT_FALSE(r.aborted);
+    EXPECT_EQ(MaxDiff(OursRGB(r.bmp), peer.rgb), 0);
+  }
+}
+
+TEST(TiffRead, LoopingChainsCountTheirPagesAndStop) {
+  const std::pair<const char*, int> cases[] = {
+      {"test_ifd_loop_to_self.tif", 1},
+      {"test_ifd_loop_to_first.tif", 2},
+      {"test_two_ifds.tif", 2},
+  };
+  for (const auto& [name, pages] : cases) {
+    SCOPED_TRACE(name);
+    TFileStream f(vxtest::CorpusPath(std::string("tiff/") + name), fmOpenRead);
+    EXPECT_EQ(EnumTIFFImStream(f), pages);
+    // A page index past the end leaves bitmap and parameters alone, without failing.
+    ReadResult r;
+    SizeBitmap(r.bmp, 3, 2, pf24bit);
+    r.params.Width = 1234;
+    f.SetPosition(0);
+    ReadOurs(f, pages, r);
+    EXPECT_EQ(r.pages, pages);
+    EXPECT_FALSE(r.aborted);
+    EXPECT_EQ(r.bmp.Width(), 3);
+    EXPECT_EQ(r.params.Width, 1234);
+  }
+}
+
+// ---------------------------------------------------------------------------------
+// Variants made by tiffcp read the same as the original
+
+TEST(TiffRead, TiffcpVariantsReadTheSame) {
+  if (!HaveTool("tiffcp")) GTEST_SKIP() << "tiffcp not installed";
+  struct Case {
+    const char* source;
+    const char* options;
+  };
+  const Case cases[] = {
+      {"rgb-3c-8b.tiff", "-B"},
+      {"rgb-3c-8b.tiff", "-L"},
+      {"rgb-3c-16b.tiff", "-B"},
+      {"minisblack-1c-16b.tiff", "-B -c lzw:2"},
+      {"rgb-3c-8b.tiff", "-c packbits"},
+      {"rgb-3c-8b.tiff", "-c lzw"},
+      {"rgb-3c-8b.tiff", "-B -c lzw:2"},
+      {"rgb-3c-8b.tiff", "-c zip"},
+      {"rgb-3c-8b.tiff", "-c zip:2 -r 7"},
+      {"rgb-3c-8b.tiff", "-c lzw:2 -t -w 32 -l 48"},
+      {"rgb-3c-8b.tiff", "-c zip -p separate"},
+      {"rgb-3c-8b.tiff", "-c packbits -p separate -t -w 64 -l 16"},
+      {"palette-1c-4b.tiff", "-c lzw -t -w 16 -l 16"},
+      {"minisblack-1c-8b.tiff", "-c zip:2 -t -w 16 -l 32"},
+      {"minisblack-1c-8b.tiff", "-f lsb2msb -c packbits"},
+      {"miniswhite-1c-1b.tiff", "-c g3"},
+      {"miniswhite-1c-1b.tiff", "-c g3:2d -r 10"},
+      {"miniswhite-1c-1b.tiff", "-c g3:2d:fill"},
+      {"miniswhite-1c-1b.tiff", "-c g4 -B"},
+      {"miniswhite-1c-1b.tiff", "-c g4 -f lsb2msb"},
+      {"miniswhite-1c-1b.tiff", "-c g4 -t -w 64 -l 64"},
+      {"miniswhite-1c-1b.tiff", "-c lzw -r 9"},
+      {"testfax4.tiff", "-c g3:2d"},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " " + c.options);
+    const std::string src = vxtest::CorpusPath(std::string("tiff/") + c.source);
+    const std::string out = Temp("variant" + std::to_string(i++) + ".tif");
+    ASSERT_TRUE(Shell(std::string("tiffcp ") + c.options + " " + src + " " + out));
+    ReadResult orig, variant;
+    ReadOursFile(src, 0, orig);
+    ReadOursFile(out, 0, variant);
+    ASSERT_FALSE(orig.aborted);
+    ASSERT_FALSE(variant.aborted);
+    EXPECT_EQ(OursRGB(orig.bmp), OursRGB(variant.bmp));
+    PeerImage peer;
+    ASSERT_TRUE(LibtiffRead(out, 0, peer));
+    const int tolerance = variant.params.BitsPerSample == 16 ? 1 : 0;
+    const int diff = MaxDiff(OursRGB(variant.bmp), peer.rgb);
+    EXPECT_TRUE(diff >= 0 && diff <= tolerance) << diff;
+  }
+}
+
+// ---------------------------------------------------------------------------------
+// Layouts libtiff writes for us: CMYK, L*a*b*, 4-bit grey, 16-bit grey
+
+struct PeerLayout {
+  uint16_t photometric, spp, bps, compression = COMPRESSION_NONE, planar = PLANARCONFIG_CONTIG;
+  const char* software = nullptr;
+};
+
+// Writes samples (already in the layout's order, contiguous rows) with libtiff.
+void LibtiffWrite(const std::string& path, const PeerLayout& l, int w, int h, const Bytes& data) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, l.spp);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, l.bps);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, l.photometric);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, l.compression);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, l.planar);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 3);
+  if (l.software) TIFFSetField(t, TIFFTAG_SOFTWARE, l.software);
+  const size_t rowBytes = (static_cast<size_t>(w) * l.spp * l.bps + 7) / 8;
+  for (int y = 0; y < h; ++y)
+    TIFFWriteScanline(t, const_cast<uint8_t*>(data.data() + y * rowBytes), static_cast<uint32_t>(y),
+                      0);
+  TIFFClose(t);
+}
+
+TEST(TiffRead, CmykMatchesLibtiff) {
+  const int w = 23, h = 9;
+  Bytes data;
+  for (int i = 0; i < w * h; ++i)
+    data.insert(data.end(), {static_cast<uint8_t>(i * 7), static_cast<uint8_t>(i * 13),
+                             static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3)});
+  const std::string path = Temp("cmyk.tif");
+  LibtiffWrite(path, {PHOTOMETRIC_SEPARATED, 4, 8, COMPRESSION_LZW}, w, h, data);
+  ReadResult r;
+  ReadOursFile(path, 0, r);
+  ASSERT_FALSE(r.aborted);
+  EXPECT_EQ(r.params.TIFF_PhotometInterpret, ioTIFF_CMYK);
+  PeerImage peer;
+  ASSERT_TRUE(LibtiffRead(path, 0, peer));
+  EXPECT_EQ(MaxDiff(OursRGB(r.bmp), peer.rgb), 0);
+}
+
+TEST(TiffRead, GreyLevelsOfFourAndSixteenBits) {
+  // 4 bits, odd width: values 0, 16, ... 240.
+  {
+    const int w = 17, h = 2;
+    Bytes data(static_cast<size_t>((w + 1) / 2) * h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        data[y * 9 + x / 2] |= static_cast<uint8_t>((x % 16) << (x % 2 ? 0 : 4));
+    const std::string path = Temp("grey4.tif");
+    LibtiffWrite(path, {PHOTOMETRIC_MINISBLACK, 1, 4}, w, h, data);
+    ReadResult r;
+    ReadOursFile(path, 0, r);
+    ASSERT_FALSE(r.aborted);
+    for (int x = 0; x < w; ++x) EXPECT_EQ(r.bmp.ScanLine(1)[3 * x], (x % 16) * 16) << x;
+  }
+  // 16 bits: a shift of 8, or of 4 for files from Look@Molli v1.1.
+  for (const char* software : {"other", "Look@Molli v1.1 build 7"}) {
+    SCOPED_TRACE(software);
+    const int w = 4, h = 1;
+    const uint16_t values[4] = {0x0010, 0x0ABC, 0x0FFF, 0x1234};
+    Bytes data(8);
+    std::memcpy(data.data(), values, 8);  // host (little-endian) order, as libtiff writes
+    const std::string path = Temp("grey16.tif");
+    LibtiffWrite(path,
+                 {PHOTOMETRIC_MINISBLACK, 1, 16, COMPRESSION_NONE, PLANARCONFIG_CONTIG, software},
+                 w, h, data);
+    ReadResult r;
+    ReadOursFile(path, 0, r);
+    ASSERT_FALSE(r.aborted);
+    const int shift = software[0] == 'L' ? 4 : 8;
+    for (int x = 0; x < w; ++x)
+      EXPECT_EQ(r.bmp.ScanLine(0)[3 * x], std::min(values[x] >> shift, 255)) << x;
+  }
+}
+
+TEST(TiffRead, CieLabExtremes) {
+  // L*a*b* black, white and a saturated red.
+  const Bytes data = {0, 0, 0, 255, 0, 0, 128, 100, 60};
+  const std::string path = Temp("lab.tif");
+  LibtiffWrite(path, {PHOTOMETRIC_CIELAB, 3, 8}, 3, 1, data);
+  ReadResult r;
+  ReadOursFile(path, 0, r);
+  ASSERT_FALSE(r.aborted);
+  const Bytes rgb = OursRGB(r.bmp);
+  EXPECT_LE(std::max({rgb[0], rgb[1], rgb[2]}), 10);
+  EXPECT_GE(std::min({rgb[3], rgb[4], rgb[5]}), 240);
+  EXPECT_GT(rgb[6], 200);
+  EXPECT_LT(rgb[7], 100);
+}
+
+// ---------------------------------------------------------------------------------
+// Parameters, preview, hooks
+
+TEST(TiffRead, PreviewFillsParametersOnly) {
+  ReadResult r;
+  SizeBitmap(r.bmp, 5, 5, pf24bit);
+  TFileStream f(vxtest::CorpusPath("tiff/palette-1c-8b.tiff"), fmOpenRead);
+  ReadOurs(f, 0, r, true);
+  EXPECT_FALSE(r.aborted);
+  EXPECT_EQ(r.bmp.Width(), 5);
+  EXPECT_EQ(r.params.Width, 157);
+  EXPECT_EQ(r.params.Height, 151);
+  EXPECT_EQ(r.params.BitsPerSample, 8);
+  EXPECT_EQ(r.params.TIFF_PhotometInterpret, ioTIFF_RGBPALETTE);
+  EXPECT_EQ(r.params.ColorMapCount, 256);
+}
+
+TEST(TiffRead, LzwWithoutDecoderAborts) {
+  const TTIFFLZWDecompFunc saved = DefTIFF_LZWDECOMPFUNC;
+  DefTIFF_LZWDECOMPFUNC = nullptr;
+  ReadResult r;
+  r.params.TIFF_LZWDecompress = nullptr;
+  TFileStream f(vxtest::CorpusPath("tiff/quad-lzw-compat.tiff"), fmOpenRead);
+  ReadOurs(f, 0, r);
+  DefTIFF_LZWDECOMPFUNC = saved;
+  EXPECT_TRUE(r.aborted);
+  EXPECT_EQ(r.params.TIFF_Compression, ioTIFF_LZW);
+  EXPECT_EQ(r.params.Width, 512);
+}
+
+// ---------------------------------------------------------------------------------
+// Damaged input
+
+void PutLE32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void PutLE16(Bytes& b, size_t at, uint32_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+// A small little-endian grey file we write ourselves, with the position of each entry.
+Bytes SmallGreyFile(size_t& ifd) {
+  TBitmap b;
+  MakePicture(b, 40, 30);
+  TIOParamsVals params;
+  params.BitsPerSample = 8;
+  TMemoryStream s;
+  TIFFWriteStream(s, false, b, params, ResetNullpr());
+  Bytes bytes = s.Data();
+  ifd = bytes[4] | (bytes[5] << 8) | (bytes[6] << 16) | (static_cast<size_t>(bytes[7]) << 24);
+  return bytes;
+}
+
+size_t EntryPos(const Bytes& b, size_t ifd, uint16_t tag) {
+  const size_t n = b[ifd] | (b[ifd + 1] << 8);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t at = ifd + 2 + 12 * i;
+    if ((b[at] | (b[at + 1] << 8)) == tag) return at;
+  }
+  return 0;
+}
+
+TEST(TiffRead, DamagedFilesAbortWithoutReadingPastTheData) {
+  size_t ifd = 0;
+  const Bytes good = SmallGreyFile(ifd);
+  struct Case {
+    const char* what;
+    void (*damage)(Bytes&, size_t);
+  };
+  const Case cases[] = {
+      {"first IFD beyond the end", [](Bytes& b, size_t) { PutLE32(b, 4, 0x7FFFFFF0); }},
+      {"entry count beyond the end", [](Bytes& b, size_t d) { PutLE16(b, d, 0xFFFF); }},
+      {"strip offset beyond the end",
+       [](Bytes& b, size_t d) { PutLE32(b, EntryPos(b, d, 273) + 8, 0x10000000); }},
+      {"strip byte count beyond the end",
+       [](Bytes& b, size_t d) { PutLE32(b, EntryPos(b, d, 279) + 8, 0x10000000); }},
+      {"huge image, tiny data",
+       [](Bytes& b, size_t d) {
+         PutLE32(b, EntryPos(b, d, 256) + 8, 1000000);
+         PutLE32(b, EntryPos(b, d, 257) + 8, 1000000);
+       }},
+      {"strip count beyond the data",
+       [](Bytes& b, size_t d) {
+         PutLE32(b, EntryPos(b, d, 273) + 4, 0x40000000);
+         PutLE32(b, EntryPos(b, d, 278) + 8, 1);
+       }},
+      {"bits per sample that differ",
+       [](Bytes& b, size_t d) {
+         const size_t e = EntryPos(b, d, 258) + 8;
+         b[(b[e] | (b[e + 1] << 8)) + 2] = 16;  // 8, 16, 8
+       }},
+      {"not a TIFF", [](Bytes& b, size_t) { b[0] = 'X'; }},
+      {"cut in the middle of the strip", [](Bytes& b, size_t) { b.resize(b.size() / 4); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes bad = good;
+    c.damage(bad, ifd);
+    TMemoryStream s(bad);
+    ReadResult r;
+    ReadOurs(s, 0, r);
+    EXPECT_TRUE(r.aborted);
+  }
+  // The undamaged file reads.
+  TMemoryStream s(good);
+  ReadResult r;
+  ReadOurs(s, 0, r);
+  EXPECT_FALSE(r.aborted);
+}
+
+// ---------------------------------------------------------------------------------
+// Writing: libtiff and ImageMagick read what we write
+
+struct WriteCase {
+  TIOTIFFCompression compression;
+  bool bilevel;
+  bool cmyk;
+};
+
+TEST(TiffWrite, LibtiffReadsEveryCompressionWithoutWarnings) {
+  const WriteCase cases[] = {
+      {ioTIFF_UNCOMPRESSED, false, false}, {ioTIFF_PACKBITS, false, false},
+      {ioTIFF_LZW, false, false},          {ioTIFF_DEFLATE, false, false},
+      {ioTIFF_LZW, false, true},           {ioTIFF_UNCOMPRESSED, false, true},
+      {ioTIFF_UNCOMPRESSED, true, false},  {ioTIFF_PACKBITS, true, false},
+      {ioTIFF_LZW, true, false},           {ioTIFF_DEFLATE, true, false},
+      {ioTIFF_CCITT1D, true, false},       {ioTIFF_G3FAX1D, true, false},
+      {ioTIFF_G3FAX2D, true, false},       {ioTIFF_G4FAX, true, false},
+  };
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.compression) + (c.bilevel ? " 1-bit" : " 24-bit") +
+                 (c.cmyk ? " CMYK" : ""));
+    TBitmap b;
+    if (c.bilevel)
+      MakeBilevel(b, 203, 77);
+    else
+      MakePicture(b, 203, 77);
+    const std::string path = Temp("w.tif");
+    ASSERT_EQ(WriteOurs(path, b, c.compression, c.bilevel, false, 0, c.cmyk), 1);
+    CollectLibtiffMessages collect;
+    PeerImage peer;
+    ASSERT_TRUE(LibtiffRead(path, 0, peer));
+    EXPECT_TRUE(LibtiffMessages().empty()) << LibtiffMessages().front();
+    Bytes expected = OursRGB(b);
+    if (c.cmyk) {
+      // CMYK keeps every colour exactly up to the integer steps of the ink split.
+      EXPECT_LE(MaxDiff(expected, peer.rgb), 2);
+    } else {
+      EXPECT_EQ(MaxDiff(expected, peer.rgb), 0);
+    }
+    ReadResult back;
+    ReadOursFile(path, 0, back);
+    ASSERT_FALSE(back.aborted);
+    EXPECT_EQ(OursRGB(back.bmp), peer.rgb);
+  }
+}
+
+TEST(TiffWrite, ImageMagickReadsOurFiles) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+  const WriteCase cases[] = {{ioTIFF_LZW, false, false},
+                             {ioTIFF_DEFLATE, false, false},
+                             {ioTIFF_PACKBITS, false, false},
+                             {ioTIFF_G4FAX, true, false},
+                             {ioTIFF_G3FAX2D, true, false}};
+  int i = 0;
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(i);
+    TBitmap b;
+    if (c.bilevel)
+      MakeBilevel(b, 61, 40);
+    else
+      MakePicture(b, 61, 40);
+    const std::string path = Temp("im" + std::to_string(i) + ".tif");
+    const std::string raw = Temp("im" + std::to_string(i++) + ".rgb");
+    ASSERT_EQ(WriteOurs(path, b, c.compression, c.bilevel), 1);
+    ASSERT_TRUE(Shell("convert " + path + " -depth 8 rgb:" + raw));
+    EXPECT_EQ(FileBytes(raw), OursRGB(b));
+  }
+}
+
+TEST(TiffWrite, BlackCmykAndLzwWithoutEncoder) {
+  // Pure black in CMYK is C = M = Y = 255, K = 254.
+  TBitmap b;
+  SizeBitmap(b, 2, 1, pf24bit);
+  std::memset(b.ScanLine(0), 0, 6);
+  TIOParamsVals params;
+  params.TIFF_PhotometInterpret = ioTIFF_CMYK;
+  TMemoryStream s;
+  TIFFWriteStream(s, false, b, params, ResetNullpr());
+  const Bytes& d = s.Data();
+  const size_t ifd = d[4] | (d[5] << 8) | (d[6] << 16) | (static_cast<size_t>(d[7]) << 24);
+  const size_t strip = EntryPos(d, ifd, 273) + 8;
+  const size_t at = d[strip] | (d[strip + 1] << 8) | (d[strip + 2] << 16);
+  EXPECT_EQ(Bytes(d.begin() + at, d.begin() + at + 8),
+            (Bytes{255, 255, 255, 254, 255, 255, 255, 254}));
+  s.SetPosition(0);
+  ReadResult r;
+  ReadOurs(s, 0, r);
+  EXPECT_EQ(OursRGB(r.bmp), Bytes(6, 0));
+
+  // LZW asked for with no encoder: an uncompressed page without a predictor.
+  const TTIFFLZWCompFunc saved = DefTIFF_LZWCOMPFUNC;
+  DefTIFF_LZWCOMPFUNC = nullptr;
+  TIOParamsVals lzwParams;
+  lzwParams.TIFF_Compression = ioTIFF_LZW;
+  lzwParams.TIFF_LZWCompress = nullptr;
+  MakePicture(b, 9, 4);
+  const std::string path = Temp("nolzw.tif");
+  {
+    TFileStream f(path, fmCreate);
+    TIFFWriteStream(f, false, b, lzwParams, ResetNullpr());
+  }
+  DefTIFF_LZWCOMPFUNC = saved;
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  ASSERT_NE(t, nullptr);
+  uint16_t compression = 0, predictor = 0;
+  TIFFGetField(t, TIFFTAG_COMPRESSION, &compression);
+  EXPECT_EQ(compression, COMPRESSION_NONE);
+  EXPECT_EQ(TIFFGetField(t, TIFFTAG_PREDICTOR, &predictor), 0);
+  TIFFClose(t);
+}
+
+TEST(TiffWrite, ParametersRoundTrip) {
+  TBitmap b;
+  MakePicture(b, 12, 7);
+  TIOParamsVals params;
+  params.DpiX = 300;
+  params.DpiY = 150;
+  params.TIFF_DocumentName = "doc";
+  params.TIFF_ImageDescription = "a longer description";
+  params.TIFF_PageName = "p1";
+  params.TIFF_PageNumber = 2;
+  params.TIFF_PageCount = 5;
+  params.TIFF_XPos = 3;
+  const std::string path = Temp("params.tif");
+  {
+    TFileStream f(path, fmCreate);
+    EXPECT_EQ(TIFFWriteStream(f, false, b, params, ResetNullpr()), 1);
+  }
+  ReadResult r;
+  ReadOursFile(path, 0, r);
+  EXPECT_EQ(r.params.DpiX, 300);
+  EXPECT_EQ(r.params.DpiY, 150);
+  EXPECT_EQ(r.params.TIFF_DocumentName, "doc");
+  EXPECT_EQ(r.params.TIFF_ImageDescription, "a longer description");
+  EXPECT_EQ(r.params.TIFF_PageName, "p1");
+  EXPECT_EQ(r.params.TIFF_PageNumber, 2);
+  EXPECT_EQ(r.params.TIFF_PageCount, 5);
+  EXPECT_EQ(r.params.TIFF_XPos, 3);
+  // libtiff sees the same page number (stored in the entry itself, as TIFF wants).
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  ASSERT_NE(t, nullptr);
+  uint16_t num = 0, total = 0;
+  ASSERT_EQ(TIFFGetField(t, TIFFTAG_PAGENUMBER, &num, &total), 1);
+  EXPECT_EQ(num, 2);
+  EXPECT_EQ(total, 5);
+  TIFFClose(t);
+}
+
+TEST(TiffWrite, EmbeddedInALargerStreamStaysAValidTiff) {
+  TBitmap b;
+  MakePicture(b, 20, 10);
+  TIOParamsVals params;
+  params.TIFF_Compression = ioTIFF_PACKBITS;
+  TMemoryStream s;
+  const uint8_t junk[12] = {1, 2, 3};
+  s.WriteBuffer(junk, 12);
+  TIFFWriteStream(s, false, b, params, ResetNullpr());
+  const std::string path = Temp("embedded.tif");
+  SaveBytes(path, Bytes(s.Data().begin() + 12, s.Data().end()));
+  PeerImage peer;
+  ASSERT_TRUE(LibtiffRead(path, 0, peer));
+  EXPECT_EQ(peer.rgb, OursRGB(b));
+  s.SetPosition(12);
+  ReadResult r;
+  ReadOurs(s, 0, r);
+  ASSERT_FALSE(r.aborted);
+  EXPECT_EQ(OursRGB(r.bmp), OursRGB(b));
+}
+
+// ---------------------------------------------------------------------------------
+// Pages: insert, delete, count
+
+// The widths of the pages of a file as libtiff sees them (each test page has its own
+// width), after checking that libtiff decodes each one.
+std::vector<int> LibtiffPageWidths(const std::string& path) {
+  std::vector<int> widths;
+  const int n = LibtiffPages(path);
+  for (int i = 0; i < n; ++i) {
+    PeerImage img;
+    if (!LibtiffRead(path, i, img)) return {-1};
+    widths.push_back(img.width);
+  }
+  return widths;
+}
+
+TEST(TiffPages, InsertAtStartMiddleAndEnd) {
+  const std::string path = Temp("pages.tif");
+  TBitmap b;
+  MakePicture(b, 10, 5);
+  ASSERT_EQ(WriteOurs(path, b, ioTIFF_LZW, false), 1);
+  MakePicture(b, 11, 5, 1);
+  EXPECT_EQ(WriteOurs(path, b, ioTIFF_PACKBITS, false, true, 0), 2);  // first
+  MakeBilevel(b, 12, 5);
+  EXPECT_EQ(WriteOurs(path, b, ioTIFF_G4FAX, true, true, 1), 3);  // middle
+  MakePicture(b, 13, 5, 2);
+  EXPECT_EQ(WriteOurs(path, b, ioTIFF_DEFLATE, false, true, 99), 4);  // past the end
+  EXPECT_EQ(LibtiffPageWidths(path), (std::vector<int>{11, 12, 10, 13}));
+  EXPECT_EQ(EnumTIFFIm(path), 4);
+
+  // Deleting pages keeps the others in order, as libtiff sees them.
+  EXPECT_EQ(DeleteTIFFIm(path, 1), 4);
+  EXPECT_EQ(LibtiffPageWidths(path), (std::vector<int>{11, 10, 13}));
+  EXPECT_EQ(DeleteTIFFIm(path, 2), 3);
+  EXPECT_EQ(DeleteTIFFIm(path, 0), 2);
+  EXPECT_EQ(LibtiffPageWidths(path), (std::vector<int>{10}));
+  ReadResult r;
+  ReadOursFile(path, 0, r);
+  ASSERT_FALSE(r.aborted);
+  MakePicture(b, 10, 5);
+  EXPECT_EQ(OursRGB(r.bmp), OursRGB(b));
+  // An index that is not a page changes nothing.
+  const Bytes before = FileBytes(path);
+  EXPECT_EQ(DeleteTIFFIm(path, 5), 1);
+  EXPECT_EQ(FileBytes(path), before);
+}
+
+TEST(TiffPages, DeleteKeepsBigEndianAndForeignFilesReadable) {
+  if (!HaveTool("tiffcp")) GTEST_SKIP() << "tiffcp not installed";
+  const std::string c = vxtest::CorpusPath("tiff/");
+  const std::string path = Temp("multi_be.tif");
+  ASSERT_TRUE(Shell("tiffcp -B -c lzw " + c + "rgb-3c-8b.tiff " + c + "palette-1c-4b.tiff " + c +
+                    "miniswhite-1c-1b.tiff " + c + "minisblack-1c-16b.tiff " + path));
+  std::vector<PeerImage> pages(4);
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(LibtiffRead(path, i, pages[i]));
+  EXPECT_EQ(DeleteTIFFIm(path, 1), 4);
+  CollectLibtiffMessages collect;
+  ASSERT_EQ(LibtiffPages(path), 3);
+  for (int i = 0; i < 3; ++i) {
+    PeerImage img;
+    ASSERT_TRUE(LibtiffRead(path, i, img));
+    EXPECT_EQ(img.rgb, pages[i == 0 ? 0 : i + 1].rgb) << i;
+  }
+  EXPECT_TRUE(LibtiffMessages().empty()) << LibtiffMessages().front();
+
+  // A page whose directory points at EXIF and GPS directories.
+  const std::string exif = Temp("exif.tif");
+  ASSERT_TRUE(Shell("cp " + c + "custom_dir_EXIF_GPS.tiff " + exif));
+  TBitmap b;
+  MakePicture(b, 7, 3);
+  EXPECT_EQ(WriteOurs(exif, b, ioTIFF_UNCOMPRESSED, false, true, 0), 2);
+  EXPECT_EQ(DeleteTIFFIm(exif, 0), 2);
+  PeerImage before, after;
+  ASSERT_TRUE(LibtiffRead(c + "custom_dir_EXIF_GPS.tiff", 0, before));
+  ASSERT_TRUE(LibtiffRead(exif, 0, after));
+  EXPECT_EQ(after.rgb, before.rgb);
+}
+
+TEST(TiffPages, FailedInsertLeavesTheFileAsItWas) {
+  const std::string path = Temp("keep.tif");
+  TBitmap b;
+  MakePicture(b, 30, 20);
+  ASSERT_EQ(WriteOurs(path, b, ioTIFF_UNCOMPRESSED, false), 1);
+  const Bytes before = FileBytes(path);
+
+  // The user stops the insertion halfway.
+  bool abort = false;
+  TProgressRec p;
+  p.Aborting = &abort;
+  p.ProgressEvent = [&abort](TObject*, int per) {
+    if (per >= 50) abort = true;
+  };
+  TIOParamsVals params;
+  {
+    TFileStream f(path, fmOpenReadWrite);
+    EXPECT_EQ(TIFFWriteStream(f, true, b, params, p), 0);
+  }
+  EXPECT_TRUE(abort);
+  EXPECT_EQ(FileBytes(path), before);
+
+  // Big-endian files take no insertion.
+  if (HaveTool("tiffcp")) {
+    const std::string be = Temp("be.tif");
+    ASSERT_TRUE(Shell("tiffcp -B " + path + " " + be));
+    const Bytes beBefore = FileBytes(be);
+    EXPECT_EQ(WriteOurs(be, b, ioTIFF_UNCOMPRESSED, false, true, 0), -1);
+    EXPECT_EQ(FileBytes(be), beBefore);
+  }
+
+  // A file whose chain is broken: delete refuses and keeps it.
+  Bytes broken = before;
+  broken.resize(broken.size() - 20);
+  const std::string bad = Temp("broken.tif");
+  SaveBytes(bad, broken);
+  EXPECT_EQ(DeleteTIFFIm(bad, 0), 0);
+  EXPECT_EQ(FileBytes(bad), broken);
+}
+
+}  // namespace
