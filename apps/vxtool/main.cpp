@@ -21,6 +21,10 @@ const char kUsage[] =
     "                                BitsPerSample=1 GIF_TranspColor=#ff0000)\n"
     "  demo DIR                      make sample images, write them in every format, read\n"
     "                                them back and print a table\n"
+    "  process IN OUT OP[:ARGS]...   load IN, apply the operations in order, save OUT\n"
+    "                                (e.g. Contrast:30 Resample:800,600,rfLanczos3\n"
+    "                                ConvertToGray); --select X1,Y1,X2,Y2 limits them to\n"
+    "                                a rectangle; \"vxtool process --list\" shows them all\n"
     "  --help                        this text\n"
     "\n"
     "exit status: 0 success, 1 a load or save failed, 2 usage error\n";
@@ -42,6 +46,7 @@ int main(int argc, char** argv) {
     if (cmd == "info") return vxtool::RunInfo(args);
     if (cmd == "convert") return vxtool::RunConvert(args);
     if (cmd == "demo") return vxtool::RunDemo(args);
+    if (cmd == "process") return vxtool::RunProcess(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vxtool: %s\n", e.what());
     return 1;

@@ -1,6 +1,3 @@
-// HELPER NOTE (temporary, the lead removes it): before writing any code read /tmp/common.txt — the
-// working rules for this shared tree (draft in /tmp, never break the build, no git commands that
-// change state, own build folder, no spec citations in code, no reading other implementations).
 #pragma once
 // JPEG adapter.
 #include "platform/stream.h"

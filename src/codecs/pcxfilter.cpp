@@ -195,9 +195,9 @@ void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool
   }
 
   const int needed = (width * bits + 7) / 8;  // bytes of one plane line that hold pixels
+  // A layout this reader cannot compose, or plane lines too short for the width, is
+  // reported as a failure (the bitmap is left alone rather than sized to a blank).
   if (layout == TLayout::unsupported || lineLen < needed) {
-    // Nothing this reader can compose: the image is sized, and the failure reported.
-    SizeBitmap(bitmap, width, height, pf24bit);
     progress.Abort();
     return;
   }

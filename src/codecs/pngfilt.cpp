@@ -181,8 +181,7 @@ void ReadPNGStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TPro
   if (!reader.Call([&] {
         png_set_read_fn(png, &stream, ReadData);
         png_read_info(png, info);
-        png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr,
-                     nullptr);
+        png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
       })) {
     progress.Abort();
     return;
@@ -226,9 +225,9 @@ void ReadPNGStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, TPro
   if (png_get_bKGD(png, info, &fileBackground) != PNG_INFO_bKGD) fileBackground = nullptr;
   if (fileBackground) {
     const int d = colorType == PNG_COLOR_TYPE_PALETTE ? 8 : depth;
-    params.PNG_Background = CreateRGB(To8Bits(fileBackground->red, d),
-                                      To8Bits(fileBackground->green, d),
-                                      To8Bits(fileBackground->blue, d));
+    params.PNG_Background =
+        CreateRGB(To8Bits(fileBackground->red, d), To8Bits(fileBackground->green, d),
+                  To8Bits(fileBackground->blue, d));
   }
 
   int passes = 1;
@@ -420,8 +419,8 @@ void WritePNGStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   std::vector<png_byte> indices;
   auto mapRow = [&](int y, png_bytep out) {
     const uint8_t* s = source->ScanLine(y);
-    for (int x = 0; x < width; ++x, s += 3) out[x] = static_cast<png_byte>(
-        quantizer->GetRGBIndex(TRGB{s[0], s[1], s[2]}));
+    for (int x = 0; x < width; ++x, s += 3)
+      out[x] = static_cast<png_byte>(quantizer->GetRGBIndex(TRGB{s[0], s[1], s[2]}));
   };
   const bool mapAll = kind == Kind::Palette && passes > 1;
   if (kind == Kind::Palette) {

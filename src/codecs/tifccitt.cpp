@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "core/vxutils.h"
 
@@ -303,58 +304,92 @@ ZeroCode ReadZeros(BitReader& br) {
 
 // ---------------------------------------------------------------------------------------
 // A decoded row as its list of colour changes. The row starts white; change k is where the
-// colour flips for the k-th time. Runs are cut at the row end.
+// colour flips for the k-th time. The list keeps the runs of length 0 the codes produce (a
+// horizontal mode with a run of 0, a vertical mode with a1 = a0): some encoders code the
+// next row against that run structure, and libtiff decodes it the same way. Positions are
+// cut at the row end; the list is bounded like libtiff's run buffer.
 
 class RowBuilder {
  public:
-  RowBuilder(int32_t* changes, int width) : c_(changes), width_(width) {}
+  RowBuilder(int32_t* changes, int capacity, int width)
+      : c_(changes), cap_(capacity), width_(width) {}
 
-  void Append(bool white, int64_t len) {
-    if (len <= 0 || pos >= width_) return;
-    if (white != white_) {
-      c_[n++] = pos;
-      white_ = white;
-    }
-    pos = int(std::min<int64_t>(width_, pos + len));
+  // Continues the current colour by len pixels.
+  void Extend(int64_t len) {
+    if (len > 0) pos = int(std::min<int64_t>(width_, pos + len));
   }
-  void FillRest(bool white) { Append(white, width_ - pos); }
+  // Ends the current run after len more pixels; the colour flips.
+  void EndRun(int64_t len) {
+    Extend(len);
+    if (n == cap_) {
+      overflow = true;
+      return;
+    }
+    c_[n++] = pos;
+    white = !white;
+  }
+  // Pixels of a given colour (uncompressed mode), flipping first when needed.
+  void Paint(bool w, int64_t len) {
+    if (len <= 0 || pos >= width_) return;
+    SetColour(w);
+    Extend(len);
+  }
+  void SetColour(bool w) {
+    if (w != white) EndRun(0);
+  }
+  void FillRest(bool w) { Paint(w, width_ - pos); }
 
   int pos = 0;
   int n = 0;
+  bool white = true;
+  bool overflow = false;
 
  private:
   int32_t* c_;
+  int cap_;
   int width_;
-  bool white_ = true;
 };
 
-// Sets (white) or clears the bits from..to-1 of a most-significant-first row.
-void FillRun(uint8_t* out, int from, int to, bool white) {
+// Room for the changes of one decoded row: two for each pixel, as libtiff allows.
+size_t ChangeCapacity(int width) {
+  return 2 * size_t(width) + 64;
+}
+
+// Sets the bits from..to-1 of a most-significant-first row.
+inline void SetRun(uint8_t* out, int from, int to) {
   if (from >= to) return;
   int fb = from >> 3;
   const int lb = (to - 1) >> 3;
   const uint8_t head = uint8_t(0xFF >> (from & 7));
   const uint8_t tail = uint8_t(0xFF << (7 - ((to - 1) & 7)));
   if (fb == lb) {
-    const uint8_t m = head & tail;
-    out[fb] = white ? uint8_t(out[fb] | m) : uint8_t(out[fb] & ~m);
+    out[fb] |= uint8_t(head & tail);
     return;
   }
-  out[fb] = white ? uint8_t(out[fb] | head) : uint8_t(out[fb] & ~head);
+  out[fb] |= head;
   ++fb;
-  if (lb > fb) std::memset(out + fb, white ? 0xFF : 0x00, size_t(lb - fb));
-  out[lb] = white ? uint8_t(out[lb] | tail) : uint8_t(out[lb] & ~tail);
+  if (lb - fb > 16) {
+    std::memset(out + fb, 0xFF, size_t(lb - fb));
+  } else {
+    for (; fb < lb; ++fb) out[fb] = 0xFF;
+  }
+  out[lb] |= tail;
 }
 
+// Paints a row from its changes: cleared (black) first, then the white runs set. The bits
+// of the last byte past width keep their values.
 void Render(uint8_t* out, int width, const int32_t* changes, int n) {
+  const int bytes = (width + 7) / 8;
+  const uint8_t keep = uint8_t(0xFF >> (((width - 1) & 7) + 1));  // padding bits
+  const uint8_t padding = uint8_t(out[bytes - 1] & keep);
+  std::memset(out, 0, size_t(bytes));
   int p = 0;
-  bool white = true;
-  for (int i = 0; i <= n; ++i) {
-    const int e = i < n ? changes[i] : width;
-    FillRun(out, p, e, white);
-    p = e;
-    white = !white;
+  for (int i = 0; i < n; i += 2) {
+    SetRun(out, p, changes[i]);
+    p = i + 1 < n ? changes[i + 1] : width;
   }
+  if (n % 2 == 0) SetRun(out, p, width);
+  out[bytes - 1] = uint8_t((out[bytes - 1] & ~keep) | padding);
 }
 
 constexpr int kSentinels = 4;
@@ -395,67 +430,69 @@ inline int FindB1(const int32_t* ref, int& j, int a0, bool white) {
 
 // Uncompressed mode (T.4 annex / T.6): literal pixel patterns until an exit code, whose
 // trailing bit gives the colour of the run that follows.
-bool DecodeUncompressed(BitReader& br, RowBuilder& rb, bool& white) {
+bool DecodeUncompressed(BitReader& br, RowBuilder& rb) {
   for (;;) {
     br.Refill();
     const int lz = std::min(std::countl_zero(br.win), 12);
     if (lz <= 4) {  // lz white pixels and one black
       br.Consume(lz + 1);
-      rb.Append(true, lz);
-      rb.Append(false, 1);
+      rb.Paint(true, lz);
+      rb.Paint(false, 1);
     } else if (lz == 5) {  // 000001: five white pixels
       br.Consume(6);
-      rb.Append(true, 5);
+      rb.Paint(true, 5);
     } else if (lz <= 10) {  // exit: lz - 6 white pixels, then the colour bit
       br.Consume(lz + 1);
-      rb.Append(true, lz - 6);
-      white = br.Bit() == 0;
-      return !br.Exhausted();
+      rb.Paint(true, lz - 6);
+      rb.SetColour(br.Bit() == 0);
+      return !br.Exhausted() && !rb.overflow;
     } else {
       return false;
     }
-    if (br.Exhausted()) return false;
+    if (br.Exhausted() || rb.overflow) return false;
   }
 }
 
-// Decodes one run of a colour: make-up codes ended by a terminating code.
-bool DecodeRun(BitReader& br, const DecodeTable& table, int64_t& run) {
-  run = 0;
+// Decodes one run of the current colour (make-up codes ended by a terminating code) and
+// ends it.
+bool DecodeRun(BitReader& br, RowBuilder& rb) {
+  const DecodeTable& table = rb.white ? WhiteTable() : BlackTable();
   for (;;) {
     br.Refill();
     const uint32_t e = table.Lookup(br.win);
     const Kind k = EntryKind(e);
     if (k != kTerm && k != kMakeup) return false;
     br.Consume(EntryLen(e));
-    run += EntryValue(e);
-    if (k == kTerm) return !br.Exhausted();
+    if (k == kTerm) {
+      rb.EndRun(EntryValue(e));
+      return !br.Exhausted() && !rb.overflow;
+    }
+    rb.Extend(EntryValue(e));
     if (br.Exhausted()) return false;
   }
 }
 
 enum class RowResult { Ok, Bad };
 
-// One-dimensional row into rb (which may already hold pixels when called after an
-// uncompressed-mode exit or a Group 3 tag bit).
+// One-dimensional row into rb (which may already hold pixels when called after a Group 3
+// tag bit).
 RowResult Decode1D(BitReader& br, RowBuilder& rb, int width) {
   const DecodeTable& wt = WhiteTable();
   const DecodeTable& bt = BlackTable();
-  bool white = true;
   bool makeup = false;
   bool first = true;
   while (rb.pos < width || makeup) {
     br.Refill();
-    const uint32_t e = (white ? wt : bt).Lookup(br.win);
+    const uint32_t e = (rb.white ? wt : bt).Lookup(br.win);
     switch (EntryKind(e)) {
       case kTerm:
         br.Consume(EntryLen(e));
-        rb.Append(white, EntryValue(e));
-        white = !white;
+        rb.EndRun(EntryValue(e));
         makeup = false;
         break;
       case kMakeup:
         br.Consume(EntryLen(e));
-        rb.Append(white, EntryValue(e));
+        rb.Extend(EntryValue(e));
         makeup = true;
         break;
       case kZeros: {
@@ -464,14 +501,15 @@ RowResult Decode1D(BitReader& br, RowBuilder& rb, int width) {
         if (z == ZeroCode::EOL) {
           if (first) break;  // the EOL in front of the row
           if (makeup) return RowResult::Bad;
-          // Early end of the row: the rest takes the current colour, and the EOL is left
-          // for the next row.
+          // Early end of the row: the rest is white (blank paper, as libtiff and fax
+          // machines show a short row, whatever colour the last run had), and the EOL is
+          // left for the next row.
           br.Seek(at);
-          rb.FillRest(white);
+          rb.FillRest(true);
           return RowResult::Ok;
         }
         if (z == ZeroCode::Uncompressed && !makeup) {
-          if (!DecodeUncompressed(br, rb, white)) return RowResult::Bad;
+          if (!DecodeUncompressed(br, rb)) return RowResult::Bad;
           break;
         }
         return RowResult::Bad;
@@ -479,7 +517,7 @@ RowResult Decode1D(BitReader& br, RowBuilder& rb, int width) {
       default:
         return RowResult::Bad;
     }
-    if (br.Exhausted()) return RowResult::Bad;
+    if (br.Exhausted() || rb.overflow) return RowResult::Bad;
     first = false;
   }
   return RowResult::Ok;
@@ -488,10 +526,7 @@ RowResult Decode1D(BitReader& br, RowBuilder& rb, int width) {
 // Two-dimensional row against the reference changes ref (with sentinels).
 RowResult Decode2D(BitReader& br, RowBuilder& rb, int width, const int32_t* ref) {
   const DecodeTable& mt = ModeTable();
-  const DecodeTable& wt = WhiteTable();
-  const DecodeTable& bt = BlackTable();
-  int a0 = -1;
-  bool white = true;
+  int a0 = -1;  // the imaginary white pixel in front of the row until something is coded
   bool first = true;
   int j = 0;
   while (a0 < width) {
@@ -502,27 +537,20 @@ RowResult Decode2D(BitReader& br, RowBuilder& rb, int width, const int32_t* ref)
       br.Consume(EntryLen(e));
       const int mode = EntryValue(e);
       if (mode <= mVR3) {
-        const int a1 = std::min(width, FindB1(ref, j, a0, white) + mode - mV0);
+        const int a1 = std::min(width, FindB1(ref, j, a0, rb.white) + mode - mV0);
         if (a1 < rb.pos) return RowResult::Bad;
-        rb.Append(white, a1 - rb.pos);
-        a0 = a1;
-        white = !white;
+        rb.EndRun(a1 - rb.pos);
       } else if (mode == mPass) {
-        FindB1(ref, j, a0, white);
-        const int b2 = ref[j + 1];
-        rb.Append(white, b2 - rb.pos);
-        a0 = b2;
+        FindB1(ref, j, a0, rb.white);
+        rb.Extend(ref[j + 1] - rb.pos);
+        a0 = ref[j + 1];
+        if (br.Exhausted()) return RowResult::Bad;
+        first = false;
+        continue;
       } else if (mode == mHoriz) {
-        int64_t r1 = 0, r2 = 0;
-        if (!DecodeRun(br, white ? wt : bt, r1) || !DecodeRun(br, white ? bt : wt, r2))
-          return RowResult::Bad;
-        const int start = rb.pos;
-        rb.Append(white, r1);
-        rb.Append(!white, r2);
-        a0 = int(std::min<int64_t>(width, start + r1 + r2));
-      } else {  // uncompressed mode
-        if (!DecodeUncompressed(br, rb, white)) return RowResult::Bad;
-        if (rb.pos > 0 || a0 >= 0) a0 = rb.pos;
+        if (!DecodeRun(br, rb) || !DecodeRun(br, rb)) return RowResult::Bad;
+      } else if (!DecodeUncompressed(br, rb)) {
+        return RowResult::Bad;
       }
     } else if (k == kZeros) {
       const int64_t at = br.pos;
@@ -535,23 +563,35 @@ RowResult Decode2D(BitReader& br, RowBuilder& rb, int width, const int32_t* ref)
           if (br.Exhausted()) return RowResult::Bad;
           if (tag == 1) return Decode1D(br, rb, width);
         } else {
-          br.Seek(at);
-          rb.FillRest(white);
+          br.Seek(at);  // early end of the row, as in Decode1D
+          rb.FillRest(true);
           return RowResult::Ok;
         }
-      } else if (z == ZeroCode::Uncompressed) {
-        if (!DecodeUncompressed(br, rb, white)) return RowResult::Bad;
-        if (rb.pos > 0 || a0 >= 0) a0 = rb.pos;
-      } else {
+      } else if (z != ZeroCode::Uncompressed || !DecodeUncompressed(br, rb)) {
         return RowResult::Bad;
       }
     } else {
       return RowResult::Bad;
     }
-    if (br.Exhausted()) return RowResult::Bad;
+    if (br.Exhausted() || rb.overflow) return RowResult::Bad;
     first = false;
+    if (rb.n > 0 || rb.pos > 0) a0 = rb.pos;
   }
   return RowResult::Ok;
+}
+// A change list kept by the caller from the previous row must be in order, inside the row
+// and small enough.
+// Copies it to ref with sentinels; false when it is unusable.
+bool CopyChanges(const std::vector<int32_t>& c, int width, size_t cap, int32_t* ref) {
+  if (c.empty() || c.size() > cap) return false;
+  int32_t prev = 0;
+  for (size_t i = 0; i < c.size(); ++i) {
+    const int32_t v = c[i];
+    if (v < prev || v > width) return false;
+    ref[i] = prev = v;
+  }
+  std::fill_n(ref + c.size(), kSentinels, width);
+  return true;
 }
 
 bool ValidInput(const uint8_t* out, const uint8_t* in, int64_t inSize, int width, int64_t bitPos) {
@@ -741,12 +781,13 @@ void ReferenceChanges(const std::vector<uint8_t>& refLine, int width,
 int64_t CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width,
                             int64_t bitPos, int fillOrder) {
   if (!ValidInput(out, in, inSize, width, bitPos)) return -1;
-  std::vector<int32_t> changes(size_t(width) + 1);
-  RowBuilder rb(changes.data(), width);
+  const size_t cap = ChangeCapacity(width);
+  const auto changes = std::make_unique_for_overwrite<int32_t[]>(cap);
+  RowBuilder rb(changes.get(), int(cap), width);
   BitReader br(in, inSize, fillOrder, bitPos);
   const RowResult r = Decode1D(br, rb, width);
   if (r != RowResult::Ok) rb.FillRest(true);
-  Render(out, width, changes.data(), rb.n);
+  Render(out, width, changes.get(), rb.n);
   return r == RowResult::Ok ? br.pos : -1;
 }
 
@@ -758,18 +799,21 @@ int CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int wid
 }
 
 int64_t CCITT3_2D_GetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width,
-                          uint8_t* refLine, int64_t bitPos, int fillOrder) {
+                          uint8_t* refLine, int64_t bitPos, int fillOrder,
+                          std::vector<int32_t>* refChanges) {
   if (!refLine || !ValidInput(out, in, inSize, width, bitPos)) return -1;
-  std::vector<int32_t> buf(2 * (size_t(width) + kSentinels));
-  int32_t* ref = buf.data();
-  int32_t* cur = ref + width + kSentinels;
-  RowChanges(refLine, width, 1, ref);
-  RowBuilder rb(cur, width);
+  const size_t cap = ChangeCapacity(width);
+  const auto buf = std::make_unique_for_overwrite<int32_t[]>(2 * cap + kSentinels);
+  int32_t* ref = buf.get();
+  int32_t* cur = ref + cap + kSentinels;
+  if (!refChanges || !CopyChanges(*refChanges, width, cap, ref)) RowChanges(refLine, width, 1, ref);
+  RowBuilder rb(cur, int(cap), width);
   BitReader br(in, inSize, fillOrder, bitPos);
   const RowResult r = Decode2D(br, rb, width, ref);
   if (r != RowResult::Ok) rb.FillRest(true);
   Render(out, width, cur, rb.n);
   std::memmove(refLine, out, size_t((width + 7) / 8));
+  if (refChanges) refChanges->assign(cur, cur + rb.n);
   return r == RowResult::Ok ? br.pos : -1;
 }
 

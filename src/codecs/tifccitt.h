@@ -25,9 +25,9 @@ namespace vx {
 int CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width, int fillOrder);
 
 // One one-dimensional (Group 3 1-D) row starting at bit bitPos of in. An EOL in front of the
-// row (fill zeros included) is skipped; an EOL inside the row ends it, the rest taking the
-// current colour, and is left unread for the next row. Returns the bit position after the
-// row, or -1 on bad data / data exhausted.
+// row (fill zeros included) is skipped; an EOL inside the row ends it, the rest white, and
+// is left unread for the next row (the same in two-dimensional rows). Returns the bit position
+// after the row, or -1 on bad data / data exhausted.
 int64_t CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width,
                             int64_t bitPos, int fillOrder);
 
@@ -36,8 +36,16 @@ int64_t CCITTHuffmanGetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int
 // A row that starts with EOL and tag bit 1 is decoded one-dimensionally, EOL and tag bit 0
 // two-dimensionally. On return refLine holds a copy of the decoded row (out may be refLine).
 // Returns the bit position after the row, or -1.
+//
+// refChanges, when given, carries the colour changes of the previous row from call to call
+// (pass the same vector for every row of a strip, empty at its start). Some encoders code a
+// row against the previous row's runs including runs of length 0 (for instance a horizontal
+// mode with a white run of 0), which the bits of refLine cannot show; libtiff decodes such
+// data that way, and so do we with refChanges. Without it the reference is taken from the
+// bits of refLine.
 int64_t CCITT3_2D_GetLine(uint8_t* out, const uint8_t* in, int64_t inSize, int width,
-                          uint8_t* refLine, int64_t bitPos, int fillOrder);
+                          uint8_t* refLine, int64_t bitPos, int fillOrder,
+                          std::vector<int32_t>* refChanges = nullptr);
 
 // Encoders. row = a pf1bit row of width pixels ((width + 7) / 8 bytes); output is always
 // most significant bit first and goes to the stream in whole bytes.

@@ -351,12 +351,15 @@ int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_
     case 3:
     case 4: {
       std::vector<uint8_t> ref(rowBytes, 0xFF);
+      // The previous row's colour changes, kept as runs so rows coded against zero-length
+      // runs decode as their encoder meant.
+      std::vector<int32_t> refChanges;
       int64_t bit = 0;
       const bool twoD = p.compression == 4 || (p.t4Options & 1);
       for (int r = 0; r < rows; ++r) {
         uint8_t* row = out + r * rowBytes;
         bit = twoD ? CCITT3_2D_GetLine(row, in, inSize, blockWidth, ref.data(), bit,
-                                       static_cast<int>(p.fillOrder))
+                                       static_cast<int>(p.fillOrder), &refChanges)
                    : CCITTHuffmanGetLine(row, in, inSize, blockWidth, bit,
                                          static_cast<int>(p.fillOrder));
         if (bit < 0) return r;

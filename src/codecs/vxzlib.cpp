@@ -44,9 +44,8 @@ void CompressBuf(const void* inBuf, int64_t inBytes, std::vector<uint8_t>& outBu
   z_stream zs{};
   int rc = deflateInit(&zs, Z_BEST_COMPRESSION);
   if (rc != Z_OK) throw ECompressionError(ZMessage("deflateInit", rc, zs));
-  std::vector<uint8_t> out(
-      static_cast<size_t>(std::max<int64_t>((inBytes + inBytes / 10 + 12 + 255) & ~int64_t{255},
-                                             256)));
+  std::vector<uint8_t> out(static_cast<size_t>(
+      std::max<int64_t>((inBytes + inBytes / 10 + 12 + 255) & ~int64_t{255}, 256)));
   const auto* in = static_cast<const Bytef*>(inBuf);
   int64_t inLeft = inBytes;
   int64_t produced = 0;
@@ -59,8 +58,8 @@ void CompressBuf(const void* inBuf, int64_t inBytes, std::vector<uint8_t>& outBu
     }
     if (produced == static_cast<int64_t>(out.size())) out.resize(out.size() + out.size() / 2 + 256);
     zs.next_out = out.data() + produced;
-    zs.avail_out = static_cast<uInt>(std::min<int64_t>(
-        static_cast<int64_t>(out.size()) - produced, kMaxChunk));
+    zs.avail_out = static_cast<uInt>(
+        std::min<int64_t>(static_cast<int64_t>(out.size()) - produced, kMaxChunk));
     const uInt before = zs.avail_out;
     rc = deflate(&zs, inLeft > 0 ? Z_NO_FLUSH : Z_FINISH);
     produced += before - zs.avail_out;
@@ -122,8 +121,8 @@ void DecompressBuf(const void* inBuf, int64_t inBytes, int64_t outEstimate,
       out.resize(static_cast<size_t>(std::min(limit, produced + grow)));
     }
     zs.next_out = out.data() + produced;
-    zs.avail_out = static_cast<uInt>(std::min<int64_t>(
-        static_cast<int64_t>(out.size()) - produced, kMaxChunk));
+    zs.avail_out = static_cast<uInt>(
+        std::min<int64_t>(static_cast<int64_t>(out.size()) - produced, kMaxChunk));
     const uInt before = zs.avail_out;
     rc = inflate(&zs, Z_NO_FLUSH);
     produced += before - zs.avail_out;

@@ -37,6 +37,20 @@ void ForEachPixel(TBitmap& bitmap, int x1, int y1, int x2, int y2, const TProgre
   }
 }
 
+// For operations that treat the three channels alike: a plain byte loop over each row's
+// part, which the compiler vectorises (a loop over 3-byte pixels it does not).
+template <class Op>
+void ForEachChannelByte(TBitmap& bitmap, int x1, int y1, int x2, int y2,
+                        const TProgressRec& progress, Op op) {
+  if (bitmap.PixelFormat() != pf24bit || !ClampRegion(bitmap, x1, y1, x2, y2)) return;
+  const size_t count = static_cast<size_t>(x2 - x1 + 1) * 3;
+  for (int y = y1; y <= y2; ++y) {
+    uint8_t* p = bitmap.ScanLine(y) + static_cast<size_t>(x1) * 3;
+    for (size_t i = 0; i < count; ++i) p[i] = op(p[i]);
+    ReportRow(progress, y, y1, y2);
+  }
+}
+
 double ContrastFactor(int amount) {
   return amount < 0 ? 1 - std::sqrt(static_cast<double>(-amount)) / 10 : amount / 10.0 + 1;
 }
@@ -233,11 +247,8 @@ void Negative(TBitmap& bitmap, int x1, int y1, int x2, int y2, const TProgressRe
     }
     return;
   }
-  ForEachPixel(bitmap, x1, y1, x2, y2, progress, [](TRGB& p) {
-    p.r = static_cast<uint8_t>(255 - p.r);
-    p.g = static_cast<uint8_t>(255 - p.g);
-    p.b = static_cast<uint8_t>(255 - p.b);
-  });
+  ForEachChannelByte(bitmap, x1, y1, x2, y2, progress,
+                     [](uint8_t c) { return static_cast<uint8_t>(255 - c); });
 }
 
 void ConvertToGray(TBitmap& bitmap, int x1, int y1, int x2, int y2, const TProgressRec& progress) {

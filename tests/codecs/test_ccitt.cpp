@@ -113,6 +113,7 @@ Rows DecodeStrip(const Bytes& strip, int width, int rows, uint16_t compression, 
                  int fillOrder, int& failedRow) {
   Rows out;
   Bytes ref(size_t(RowBytes(width)), 0xFF);
+  std::vector<int32_t> refChanges;
   int64_t bitPos = 0;
   failedRow = -1;
   for (int y = 0; y < rows; ++y) {
@@ -128,7 +129,7 @@ Rows DecodeStrip(const Bytes& strip, int width, int rows, uint16_t compression, 
                               fillOrder);
     } else {
       r = CCITT3_2D_GetLine(row.data(), strip.data(), int64_t(strip.size()), width, ref.data(),
-                            bitPos, fillOrder);
+                            bitPos, fillOrder, &refChanges);
     }
     out.push_back(row);
     if (r < 0) {
@@ -504,16 +505,19 @@ TEST(CCITTDecode, OneDimensionalEOLHandling) {
     const int64_t p2 = CCITTHuffmanGetLine(row.data(), in.data(), int64_t(in.size()), w, p1, fill);
     EXPECT_EQ(p2, p1 + 12);
     EXPECT_EQ(RowString(row, w), std::string(w, 'w'));
-    // An EOL after a run ends the row early with the current colour (black after white 10).
+    // The data stops inside the following row.
     const int64_t p3 = CCITTHuffmanGetLine(row.data(), in.data(), int64_t(in.size()), w, p2, fill);
-    EXPECT_EQ(p3, -1);  // the data stops inside the following row
+    EXPECT_EQ(p3, -1);
   }
-  const Bytes e = Bits("000000000001 00111 000000000001 00111 0000100");
+  // An EOL after some runs ends the row early: the rest is white, whatever the colour of
+  // the next run would have been, and the EOL starts the next row.
+  const Bytes e = Bits("000000000001 0111 0010 1000 000000000001 00111 0000100");
+  std::fill(row.begin(), row.end(), 0);
   const int64_t p = CCITTHuffmanGetLine(row.data(), e.data(), int64_t(e.size()), w, 0, 1);
-  EXPECT_EQ(p, 12 + 5);
+  EXPECT_EQ(p, 12 + 4 + 4 + 4);
+  EXPECT_EQ(RowString(row, w), "wwbbbbbbwwwwwwwwwwww");
+  EXPECT_EQ(CCITTHuffmanGetLine(row.data(), e.data(), int64_t(e.size()), w, p, 1), p + 12 + 5 + 7);
   EXPECT_EQ(RowString(row, w), "wwwwwwwwwwbbbbbbbbbb");
-  EXPECT_EQ(CCITTHuffmanGetLine(row.data(), e.data(), int64_t(e.size()), w, p, 1),
-            12 + 5 + 12 + 5 + 7);
 }
 
 TEST(CCITTDecode, UncompressedMode) {
@@ -583,7 +587,8 @@ TEST_F(CCITTTiffcp, TruncatedAndCorruptStrips) {
   int n = 0;
   for (const char* scheme : schemes) {
     const std::string out = Temp("damage" + std::to_string(n++) + ".tif");
-    ASSERT_EQ(Shell(std::string("tiffcp -c ") + scheme + " " + sources_[1] + " " + out), 0);
+    ASSERT_EQ(Shell(std::string("tiffcp -r 100000 -c ") + scheme + " " + sources_[1] + " " + out),
+              0);
     const FaxPage p = ReadFaxPage(out);
     ASSERT_EQ(p.strips.size(), 1u);
     const Bytes& full = p.strips[0];

@@ -321,6 +321,13 @@ TEST(GifRead, DamagedInputAborts) {
   bad.resize(bad.size() / 2);
   EXPECT_TRUE(ReadOurs(bad, 0).aborted);
 
+  // A huge image described by three bytes of data is refused before any allocation.
+  const Bytes huge = {'G',  'I',  'F',  '8',  '9', 'a', 1,   0,    1,    0, 0x80, 0,
+                      0,    0,    0,    0,    255, 255, 255, 0x2C, 0,    0, 0,    0,
+                      0xFF, 0xFF, 0xFF, 0xFF, 0,   2,   2,   0x4C, 0x01, 0, 0x3B};
+  EXPECT_FALSE(ReadOurs(huge, 0, true).aborted);
+  EXPECT_TRUE(ReadOurs(huge, 0).aborted);
+
   Bytes notGif = three;
   notGif[0] = 'X';
   TBitmap keep = Solid(3, 3, CreateRGB(1, 2, 3));

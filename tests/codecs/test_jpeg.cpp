@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -281,17 +281,14 @@ TEST(JpegRead, ScalesAndAutoCalc) {
     unsigned denom;
   };
   const Case cases[] = {
-      {ioJPEG_FULLSIZE, 0, 0, 1},
-      {ioJPEG_HALF, 0, 0, 2},
-      {ioJPEG_QUARTER, 0, 0, 4},
-      {ioJPEG_EIGHTH, 0, 0, 8},
-      {ioJPEG_AUTOCALC, 0, 0, 1},          // no desired size: full size
-      {ioJPEG_AUTOCALC, 227, 149, 1},      // the picture's own size
-      {ioJPEG_AUTOCALC, 113, 74, 2},       // a quarter of the area: half
-      {ioJPEG_AUTOCALC, 56, 37, 4},        // a sixteenth
-      {ioJPEG_AUTOCALC, 10, 10, 8},        // tiny: the smallest reduction
-      {ioJPEG_AUTOCALC, 2000, 2000, 1},    // larger than the picture
-      {ioJPEG_AUTOCALC, 170, 112, 2},      // 19040 is nearer 113 x 74 than 227 x 149
+      {ioJPEG_FULLSIZE, 0, 0, 1},       {ioJPEG_HALF, 0, 0, 2},     {ioJPEG_QUARTER, 0, 0, 4},
+      {ioJPEG_EIGHTH, 0, 0, 8},         {ioJPEG_AUTOCALC, 0, 0, 1},  // no desired size: full size
+      {ioJPEG_AUTOCALC, 227, 149, 1},                                // the picture's own size
+      {ioJPEG_AUTOCALC, 113, 74, 2},                                 // a quarter of the area: half
+      {ioJPEG_AUTOCALC, 56, 37, 4},                                  // a sixteenth
+      {ioJPEG_AUTOCALC, 10, 10, 8},                                  // tiny: the smallest reduction
+      {ioJPEG_AUTOCALC, 2000, 2000, 1},                              // larger than the picture
+      {ioJPEG_AUTOCALC, 170, 112, 2},  // 19040 is nearer 113 x 74 than 227 x 149
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.scale) + " " + std::to_string(c.wantW) + "x" +
@@ -345,10 +342,9 @@ TEST(JpegRead, TruncatedFileKeepsTheRowsReadSoFar) {
 }
 
 TEST(JpegRead, RejectsOtherData) {
-  for (const std::vector<uint8_t>& data :
-       {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF, 0xD8},
-        std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a'},
-        std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9}}) {
+  for (const std::vector<uint8_t>& data : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF, 0xD8},
+                                           std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a'},
+                                           std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9}}) {
     Result r = Read(data);
     EXPECT_TRUE(r.aborted);
     EXPECT_TRUE(r.bitmap.Empty());
@@ -408,8 +404,8 @@ TEST(JpegRead, DensityUnits) {
     uint8_t units;
     int x, y, dpiX, dpiY;
   };
-  for (const Case c : {Case{1, 300, 150, 300, 150}, Case{0, 2, 3, 2, 3},
-                       Case{2, 118, 39, 299, 99}, Case{1, 0, 0, -1, -1}}) {
+  for (const Case c : {Case{1, 300, 150, 300, 150}, Case{0, 2, 3, 2, 3}, Case{2, 118, 39, 299, 99},
+                       Case{1, 0, 0, -1, -1}}) {
     data[13] = c.units;
     data[14] = static_cast<uint8_t>(c.x >> 8);
     data[15] = static_cast<uint8_t>(c.x);
@@ -495,7 +491,8 @@ TEST(JpegWrite, PillowReadsWhatWeWrite) {
     {
       const auto data = Write(photo, params);
       std::ofstream(path, std::ios::binary)
-          .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+          .write(reinterpret_cast<const char*>(data.data()),
+                 static_cast<std::streamsize>(data.size()));
     }
     // Pillow prints the file's mode and the RGB pixel at (5, 7).
     const uint8_t* px = photo.ScanLine(7) + 5 * 3;

@@ -125,7 +125,8 @@ Result Read(const std::vector<uint8_t>& data, TRGB background = {}, bool preview
 
 std::vector<uint8_t> Rows(const TBitmap& b, size_t rowBytes) {
   std::vector<uint8_t> out;
-  for (int y = 0; y < b.Height(); ++y) out.insert(out.end(), b.ScanLine(y), b.ScanLine(y) + rowBytes);
+  for (int y = 0; y < b.Height(); ++y)
+    out.insert(out.end(), b.ScanLine(y), b.ScanLine(y) + rowBytes);
   return out;
 }
 
@@ -186,9 +187,10 @@ TEST(PngRead, CompositesOnTheRightBackground) {
     const char* name;
     TRGB expected;
   };
-  for (const Case c : {Case{"ftbbn0g04.png", TRGB{0, 0, 0}}, Case{"ftbwn0g16.png", TRGB{255, 255, 255}},
-                       Case{"ftbrn2c08.png", TRGB{0, 0, 255}}, Case{"ftbyn3p08.png", TRGB{0, 255, 255}},
-                       Case{"ftbgn2c16.png", TRGB{0, 255, 0}}}) {
+  for (const Case c :
+       {Case{"ftbbn0g04.png", TRGB{0, 0, 0}}, Case{"ftbwn0g16.png", TRGB{255, 255, 255}},
+        Case{"ftbrn2c08.png", TRGB{0, 0, 255}}, Case{"ftbyn3p08.png", TRGB{0, 255, 255}},
+        Case{"ftbgn2c16.png", TRGB{0, 255, 0}}}) {
     SCOPED_TRACE(c.name);
     Result r = Read(Suite(c.name), TRGB{1, 2, 3});
     ASSERT_FALSE(r.aborted);
@@ -292,9 +294,10 @@ std::vector<uint8_t> Write(TBitmap& bitmap, TIOParamsVals& params) {
 
 // Pillow's red, green, blue bytes of a file.
 std::vector<uint8_t> PillowRGB(const std::string& path) {
-  const std::string cmd = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-                          "sys.stdout.buffer.write(Image.open('" +
-                          path + "').convert('RGB').tobytes())\"";
+  const std::string cmd =
+      "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+      "sys.stdout.buffer.write(Image.open('" +
+      path + "').convert('RGB').tobytes())\"";
   std::vector<uint8_t> out;
   FILE* pipe = popen(cmd.c_str(), "r");
   if (!pipe) return out;
@@ -309,8 +312,8 @@ std::vector<uint8_t> PillowRGB(const std::string& path) {
 std::vector<int> RowFilters(const std::vector<uint8_t>& png, int height, size_t rowBytes) {
   std::vector<uint8_t> idat;
   for (size_t pos = 8; pos + 8 <= png.size();) {
-    const uint32_t len = (uint32_t(png[pos]) << 24) | (png[pos + 1] << 16) | (png[pos + 2] << 8) |
-                         png[pos + 3];
+    const uint32_t len =
+        (uint32_t(png[pos]) << 24) | (png[pos + 1] << 16) | (png[pos + 2] << 8) | png[pos + 3];
     if (std::memcmp(&png[pos + 4], "IDAT", 4) == 0)
       idat.insert(idat.end(), png.begin() + pos + 8, png.begin() + pos + 8 + len);
     pos += 12 + len;

@@ -18,7 +18,8 @@ std::vector<uint8_t> Data(size_t n, bool compressible) {
   uint32_t seed = 7;
   for (size_t i = 0; i < n; ++i) {
     seed = seed * 1664525u + 1013904223u;
-    v[i] = compressible ? static_cast<uint8_t>((i / 64) % 7 + (seed >> 31)) : static_cast<uint8_t>(seed >> 24);
+    v[i] = compressible ? static_cast<uint8_t>((i / 64) % 7 + (seed >> 31))
+                        : static_cast<uint8_t>(seed >> 24);
   }
   return v;
 }
@@ -53,8 +54,8 @@ TEST(ZlibBuf, RoundTripsAgainstZlib) {
 
       // Whatever the estimate, the same bytes come back.
       const auto theirs = ZlibDeflate(in);
-      for (const int64_t estimate : {int64_t{0}, int64_t{1}, static_cast<int64_t>(n),
-                                     int64_t{1} << 40}) {
+      for (const int64_t estimate :
+           {int64_t{0}, int64_t{1}, static_cast<int64_t>(n), int64_t{1} << 40}) {
         std::vector<uint8_t> out;
         int64_t outBytes = -1;
         DecompressBuf(theirs.data(), static_cast<int64_t>(theirs.size()), estimate, out, outBytes);
@@ -177,7 +178,8 @@ TEST(ZlibStream, DecompressionStreamReadsAndSeeks) {
   EXPECT_THROW(bd.Read(sink.data(), static_cast<int64_t>(sink.size())), EDecompressionError);
 
   // A source that ends early gives what was there.
-  std::vector<uint8_t> cut(z.begin() + 2, z.begin() + 2 + static_cast<std::ptrdiff_t>(z.size() / 3));
+  std::vector<uint8_t> cut(z.begin() + 2,
+                           z.begin() + 2 + static_cast<std::ptrdiff_t>(z.size() / 3));
   TMemoryStream cutSource(cut);
   TDecompressionStream cd(cutSource);
   const int64_t n = cd.Read(sink.data(), static_cast<int64_t>(sink.size()));

@@ -1,0 +1,324 @@
+// Selections and the mouse: zoom clicks, rectangles, grips, polygons, ellipses and the
+// marching ants.
+#include <gtest/gtest.h>
+
+#include "viewtest.h"
+
+using namespace vx;
+using namespace vxtest;
+
+namespace {
+
+struct Events {
+  int changing = 0;
+  int change = 0;
+  void Changing(TObject*) { ++changing; }
+  void Change(TObject*) { ++change; }
+  void Attach(TVantixView& v) {
+    v.OnSelectionChanging = TNotifyEvent::Bind(this, &Events::Changing);
+    v.OnSelectionChange = TNotifyEvent::Bind(this, &Events::Change);
+  }
+};
+
+TEST(MouseZoom, ClicksFollowTheZoomTable) {
+  struct Case {
+    int from;
+    Qt::MouseButton button;
+    int to;
+  };
+  const Case cases[] = {{100, Qt::LeftButton, 200},  {33, Qt::LeftButton, 50},
+                        {150, Qt::RightButton, 100}, {250, Qt::RightButton, 150},
+                        {100, Qt::RightButton, 75},  {2, Qt::RightButton, 2},
+                        {1, Qt::LeftButton, 2},      {75, Qt::LeftButton, 100}};
+  for (const Case& c : cases) {
+    auto v = MakeView(100, 100, 400, 400);
+    v->SetZoom(c.from);
+    v->SetMouseInteract({miZoom});
+    Press(v->viewport(), 10, 10, c.button);
+    Release(v->viewport(), 10, 10, c.button);
+    EXPECT_EQ(v->Zoom(), c.to) << c.from;
+  }
+}
+
+TEST(MouseZoom, ClickZoomsAndDragSelectsWhenBothAreSet) {
+  auto v = MakeView(100, 100, 400, 400);
+  v->SetMouseInteract({miZoom, miSelect});
+  Press(v->viewport(), 20, 20);
+  Release(v->viewport(), 20, 20);
+  EXPECT_EQ(v->Zoom(), 200);
+  EXPECT_FALSE(v->Selected());
+  Drag(v->viewport(), 10, 10, 50, 40);
+  EXPECT_EQ(v->Zoom(), 200);
+  ASSERT_TRUE(v->Selected());
+  EXPECT_TRUE(TVantixView::IsRectangle(v->PolySelPoints()));
+  // After the zoom click the grips still work.
+  EXPECT_EQ(v->GetResizingGrip(50, 40), 2);
+}
+
+TEST(MouseSelect, ClickWithoutDragSelectsNothingButReports) {
+  auto v = MakeView(100, 100, 200, 200);
+  Events e;
+  e.Attach(*v);
+  v->SetMouseInteract({miSelect});
+  Press(v->viewport(), 30, 30);
+  Release(v->viewport(), 30, 30);
+  EXPECT_FALSE(v->Selected());
+  EXPECT_EQ(e.change, 1);
+  // An existing selection survives a click elsewhere.
+  v->Select(5, 5, 15, 15);
+  Press(v->viewport(), 60, 60);
+  Release(v->viewport(), 60, 60);
+  EXPECT_TRUE(v->Selected());
+  EXPECT_EQ(e.change, 2);
+}
+
+TEST(MouseSelect, DragMakesAnOrderedRectangleAndFiresEvents) {
+  auto v = MakeView(100, 100, 200, 200);
+  Events e;
+  e.Attach(*v);
+  v->SetMouseInteract({miSelect});
+  Drag(v->viewport(), 60, 50, 20, 10);
+  ASSERT_TRUE(v->Selected());
+  EXPECT_EQ(v->SelX1(), 20);
+  EXPECT_EQ(v->SelY1(), 10);
+  EXPECT_EQ(v->SelX2(), 60);
+  EXPECT_EQ(v->SelY2(), 50);
+  EXPECT_EQ(v->PolySel(0), (TPoint{20, 10}));
+  EXPECT_EQ(v->PolySel(2), (TPoint{60, 50}));
+  EXPECT_EQ(v->PolySel(9), (TPoint{0, 0}));
+  EXPECT_GE(e.changing, 3);
+  EXPECT_EQ(e.change, 1);
+  EXPECT_FALSE(v->RectDragging());
+}
+
+TEST(MouseSelect, LeftEdgeDraggedAcrossBecomesTheRightEdge) {
+  auto v = MakeView(100, 100, 200, 200);
+  v->SetMouseInteract({miSelect});
+  v->Select(10, 10, 20, 40);  // 10 wide
+  ASSERT_EQ(v->GetResizingGrip(10, 25), 4);
+  Press(v->viewport(), 10, 25);
+  EXPECT_EQ(v->ResizeGrip(), 4);
+  Move(v->viewport(), 25, 25);
+  EXPECT_EQ(v->ResizeGrip(), 5);
+  EXPECT_EQ(v->SelX1(), 20);
+  EXPECT_EQ(v->SelX2(), 25);
+  Move(v->viewport(), 30, 25);  // continues as the right edge
+  EXPECT_EQ(v->SelX1(), 20);
+  EXPECT_EQ(v->SelX2(), 30);
+  Release(v->viewport(), 30, 25);
+  EXPECT_EQ(v->ResizeGrip(), -1);
+  EXPECT_EQ(v->SelY1(), 10);
+  EXPECT_EQ(v->SelY2(), 40);
+}
+
+TEST(MouseSelect, GripsAndCursors) {
+  auto v = MakeView(100, 100, 200, 200);
+  v->SetMouseInteract({miSelect});
+  v->Select(20, 20, 60, 50);
+  struct Case {
+    int x, y, grip, cursor;
+  };
+  const Case cases[] = {{20, 20, 0, crMoveNWSE}, {62, 18, 1, crMoveNESW}, {60, 50, 2, crMoveNWSE},
+                        {17, 53, 3, crMoveNESW}, {21, 35, 4, crMoveWE},   {59, 35, 5, crMoveWE},
+                        {40, 21, 6, crMoveNS},   {40, 52, 7, crMoveNS},   {40, 35, -1, crMove},
+                        {80, 80, -1, crCross2}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(v->GetResizingGrip(c.x, c.y), c.grip) << c.x << "," << c.y;
+    Move(v->viewport(), c.x, c.y, Qt::NoButton);
+    EXPECT_EQ(v->ShownCursor(), c.cursor) << c.x << "," << c.y;
+  }
+}
+
+TEST(MouseSelect, DraggingTheInsideMovesTheSelection) {
+  auto v = MakeView(100, 100, 200, 200);
+  v->SetZoom(200);
+  v->SetMouseInteract({miSelect});
+  v->Select(20, 20, 60, 60);  // bitmap 10..30
+  Drag(v->viewport(), 40, 40, 50, 30);
+  EXPECT_EQ(v->SelX1(), 15);
+  EXPECT_EQ(v->SelY1(), 5);
+  EXPECT_EQ(v->SelX2(), 35);
+  EXPECT_EQ(v->SelY2(), 25);
+}
+
+TEST(MouseSelect, DragPastTheEdgeScrolls) {
+  auto v = MakeView(100, 100, 400, 400);
+  v->SetMouseInteract({miSelect});
+  Press(v->viewport(), 50, 50);
+  Move(v->viewport(), 120, 60);
+  EXPECT_EQ(v->ViewX(), 21);  // 120 - 99
+  EXPECT_EQ(v->ViewY(), 0);
+  Release(v->viewport(), 99, 60);
+  EXPECT_EQ(v->SelX1(), 50);  // the anchor kept its place on the image
+}
+
+TEST(SelectApi, DegenerateSelections) {
+  auto v = MakeView(100, 100, 200, 200);
+  v->Select(5, 5, 5, 20);
+  EXPECT_FALSE(v->Selected());
+  v->SetZoom(400);
+  v->Select(0, 0, 2, 2);
+  ASSERT_TRUE(v->Selected());
+  ASSERT_EQ(v->PolySelCount(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(v->PolySel(i), (TPoint{0, 0}));
+  EXPECT_FALSE(TVantixView::IsRectangle(v->PolySelPoints()));
+  EXPECT_EQ(v->GetResizingGrip(0, 0), -1);
+  EXPECT_EQ(v->GetMovingGrip(0, 0), -1);
+  v->DeSelect();
+  EXPECT_FALSE(v->Selected());
+  EXPECT_EQ(v->PolySelCount(), 0);
+  EXPECT_EQ(v->SelectionKind(), skNone);
+}
+
+TEST(SelectApi, IsRectangleNeedsAlternatingAxisEdges) {
+  using P = std::vector<TPoint>;
+  EXPECT_TRUE(TVantixView::IsRectangle(P{{0, 0}, {5, 0}, {5, 5}, {0, 5}}));
+  EXPECT_TRUE(TVantixView::IsRectangle(P{{0, 0}, {0, 5}, {5, 5}, {5, 0}}));
+  EXPECT_FALSE(TVantixView::IsRectangle(P{{0, 0}, {5, 0}, {5, 5}}));
+  EXPECT_FALSE(TVantixView::IsRectangle(P{{0, 0}, {5, 1}, {5, 5}, {0, 5}}));
+  EXPECT_FALSE(TVantixView::IsRectangle(P{{0, 0}, {5, 0}, {5, 0}, {0, 0}}));
+}
+
+TEST(SelectApi, ZoomSelectionFillsTheView) {
+  auto v = MakeView(100, 100, 400, 400);
+  v->SetSelectionBase(vxsbBitmap);
+  v->Select(100, 100, 149, 124);  // 50 x 25
+  v->ZoomSelection();
+  EXPECT_FALSE(v->Selected());
+  EXPECT_EQ(v->Zoom(), 200);
+  EXPECT_EQ(v->ViewX(), 200);
+  EXPECT_EQ(v->ViewY(), 200 - 25);
+}
+
+TEST(MousePolygon, ClicksAndDoubleClickMakeAPolygon) {
+  auto v = MakeView(100, 100, 200, 200);
+  Events e;
+  e.Attach(*v);
+  v->SetMouseInteract({miSelectPolygon});
+  for (auto [x, y] : {std::pair{10, 10}, {60, 10}})
+    Press(v->viewport(), x, y), Release(v->viewport(), x, y);
+  EXPECT_TRUE(v->PolygonDrawing());
+  Move(v->viewport(), 50, 70, Qt::NoButton);  // the rubber band follows
+  DoubleClick(v->viewport(), 40, 70);
+  EXPECT_FALSE(v->PolygonDrawing());
+  ASSERT_EQ(v->PolySelCount(), 3);
+  EXPECT_EQ(v->PolySel(2), (TPoint{40, 70}));
+  EXPECT_EQ(v->SelectionKind(), skPolygon);
+  EXPECT_GE(e.changing, 4);
+  // A new click after finishing starts a new polygon.
+  Press(v->viewport(), 5, 5);
+  EXPECT_EQ(v->PolySelCount(), 1);
+}
+
+TEST(MousePolygon, CtrlSnapsToTheAnchorRow) {
+  auto v = MakeView(100, 100, 200, 200);
+  v->SetMouseInteract({miSelectPolygon});
+  Press(v->viewport(), 10, 10);
+  Release(v->viewport(), 10, 10);
+  Press(v->viewport(), 80, 14, Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_EQ(v->PolySel(1), (TPoint{80, 10}));
+}
+
+TEST(MouseEllipse, RadiiTenAndFourGiveSixVertices) {
+  auto v = MakeView(100, 100, 200, 200);
+  v->SetMouseInteract({miSelectCircle});
+  Press(v->viewport(), 50, 50);
+  Move(v->viewport(), 60, 54);
+  ASSERT_EQ(v->PolySelCount(), 6);  // Trunc(4 * 2 pi) div 4
+  EXPECT_EQ(v->PolySel(0), (TPoint{60, 50}));
+  Release(v->viewport(), 60, 54);
+  EXPECT_FALSE(v->CircleDragging());
+  // A flat drag makes no vertices.
+  Press(v->viewport(), 50, 50);
+  Move(v->viewport(), 70, 50);
+  EXPECT_EQ(v->PolySelCount(), 0);
+}
+
+TEST(MouseScroll, TheImageFollowsTheHand) {
+  auto v = MakeView(100, 100, 400, 400);
+  v->SetMouseInteract({miScroll});
+  v->SetViewXY(100, 100);
+  Press(v->viewport(), 50, 50);
+  Move(v->viewport(), 30, 60);
+  EXPECT_EQ(v->ViewX(), 120);
+  EXPECT_EQ(v->ViewY(), 90);
+  Release(v->viewport(), 20, 60);
+  EXPECT_EQ(v->ViewX(), 130);
+}
+
+TEST(MouseInteractSet, NewItemRestrictsTheSet) {
+  struct Case {
+    TVXMouseInteract from, to, expected;
+  };
+  const Case cases[] = {
+      {{miZoom, miSelect}, {miZoom, miSelect, miSelectPolygon}, {miSelectPolygon}},
+      {{}, {miScroll, miSelect, miZoom}, {miZoom, miScroll}},
+      {{miScroll}, {miScroll, miZoom, miSelectCircle}, {miSelectCircle}},
+      {{miSelect}, {miSelect, miZoom}, {miZoom, miSelect}},
+      {{miZoom, miSelect}, {miSelect}, {miSelect}},
+  };
+  for (const Case& c : cases) {
+    auto v = MakeView(50, 50, 10, 10);
+    v->SetMouseInteract(c.from);
+    v->SetMouseInteract(c.to);
+    EXPECT_EQ(v->MouseInteract(), c.expected);
+  }
+}
+
+TEST(Ants, PatternAtPhaseZeroAndOneTickLater) {
+  auto v = MakeView(60, 40, 60, 40, 0x808080);
+  v->SetSelectionOptions({vxsoAnimated});  // no grips over the corners
+  v->SetSelColor1(0x0000FF);
+  v->SetSelColor2(0x00FF00);
+  v->Select(5, 10, 40, 30);
+  QImage img = Grab(*v);
+  const TColor c1 = 0x0000FF, c2 = 0x00FF00;
+  const TColor phase0[] = {c1, c1, c1, c2, c2, c2, c1, c1, c1, c2};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(PixelAt(img, 5 + i, 10), phase0[i]) << i;
+  EXPECT_EQ(PixelAt(img, 20, 20), 0x808080);  // inside untouched
+  v->AnimationStep(true);
+  img = Grab(*v);
+  const TColor phase1[] = {c1, c1, c2, c2, c2, c1, c1, c1, c2, c2};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(PixelAt(img, 5 + i, 10), phase1[i]) << i;
+  // A hidden selection draws nothing.
+  v->SetVisibleSelection(false);
+  img = Grab(*v);
+  EXPECT_EQ(PixelAt(img, 5, 10), 0x808080);
+}
+
+TEST(Ants, GripsAreSixPixelSquares) {
+  auto v = MakeView(60, 40, 60, 40, 0x808080);
+  v->Select(10, 10, 40, 30);
+  const QImage img = Grab(*v);
+  EXPECT_EQ(PixelAt(img, 7, 7), clBlack);  // outline
+  EXPECT_EQ(PixelAt(img, 12, 12), clBlack);
+  EXPECT_EQ(PixelAt(img, 9, 9), clWhite);  // fill
+  EXPECT_EQ(PixelAt(img, 13, 13), 0x808080);
+  EXPECT_EQ(PixelAt(img, 6, 6), 0x808080);
+}
+
+TEST(SelectApi, AssignSelToCopiesTheRegion) {
+  auto v = MakeView(60, 60, 40, 40, 0x0000FF);
+  v->SetDPI(200, 200);
+  auto w = MakeView(60, 60, 5, 5, 0x000000);
+  v->Select(10, 10, 30, 20);
+  v->AssignSelTo(*w);
+  EXPECT_EQ(w->Bitmap().Width(), 20);
+  EXPECT_EQ(w->Bitmap().Height(), 10);
+  EXPECT_EQ(w->Bitmap().Canvas().Pixel(19, 9), 0x0000FF);
+  EXPECT_EQ(w->DpiX(), 200);
+  TBitmap b;
+  v->AssignSelTo(b);
+  EXPECT_EQ(b.Width(), 20);
+  EXPECT_TRUE(b.Modified());
+}
+
+TEST(SelectApi, ImageResizeRemovesTheSelection) {
+  auto v = MakeView(60, 60, 40, 40);
+  v->Select(10, 10, 30, 20);
+  v->Bitmap().SetSize(50, 50);
+  v->Update();
+  EXPECT_FALSE(v->Selected());
+}
+
+}  // namespace
