@@ -10,6 +10,16 @@ install(TARGETS vxcore EXPORT VantixTargets
 install(DIRECTORY src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantix
   FILES_MATCHING PATTERN "*.h")
 install(TARGETS vxtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(VX_HAVE_CONTROLS OFF)
+if(TARGET vxcontrols)
+  set(VX_HAVE_CONTROLS ON)
+  install(TARGETS vxcontrols EXPORT VantixTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+if(TARGET vxviewer)
+  install(TARGETS vxviewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(EXPORT VantixTargets NAMESPACE Vantix:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Vantix)
 configure_package_config_file(cmake/VantixConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/VantixConfig.cmake

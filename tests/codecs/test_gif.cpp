@@ -73,47 +73,15 @@ Bytes GiflibPixels(GifFileType* gif, int i) {
   return out;
 }
 
-// Our bitmap as row-major RGB.
-Bytes OurPixels(const TBitmap& b) {
-  Bytes out;
-  for (int y = 0; y < b.Height(); ++y) {
-    const uint8_t* row = b.ScanLine(y);
-    for (int x = 0; x < b.Width(); ++x) {
-      if (b.PixelFormat() == pf1bit) {
-        const uint8_t v = GetPixelbw(row, x) ? 255 : 0;
-        out.insert(out.end(), {v, v, v});
-      } else {
-        out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-      }
-    }
-  }
-  return out;
-}
-
-std::string RunCommand(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-bool HaveTool(const std::string& probe) {
-  return std::system((probe + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // ImageMagick's decode of image i as raw RGB.
 Bytes MagickPixels(const std::string& file, int i = 0) {
   const std::string s =
-      RunCommand("convert '" + file + "[" + std::to_string(i) + "]' -alpha off rgb:-");
+      vxtest::RunCommand("convert '" + file + "[" + std::to_string(i) + "]' -alpha off rgb:-");
   return Bytes(s.begin(), s.end());
 }
 
 Bytes PillowPixels(const std::string& file) {
-  const std::string s = RunCommand(
+  const std::string s = vxtest::RunCommand(
       "/usr/bin/python3 -c \"import sys; from PIL import Image; "
       "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGB').tobytes())\" '" +
       file + "'");
@@ -209,7 +177,7 @@ TEST(GifRead, CorpusMatchesGiflibImageByImage) {
       ASSERT_EQ(r.bitmap.Height(), d.Height);
       EXPECT_EQ(r.params.GIF_XPos, d.Left);
       EXPECT_EQ(r.params.GIF_Interlaced, d.Interlace);
-      EXPECT_EQ(OurPixels(r.bitmap), GiflibPixels(gif.get(), i));
+      EXPECT_EQ(vxtest::BitmapRGB(r.bitmap), GiflibPixels(gif.get(), i));
       GraphicsControlBlock gcb{};
       if (DGifSavedExtensionToGCB(gif.get(), i, &gcb) == GIF_OK) {
         EXPECT_EQ(r.params.GIF_DelayTime, gcb.DelayTime);
@@ -227,7 +195,7 @@ TEST(GifRead, FileStreamAndComponentGiveTheSameImage) {
   io.SetAttachedBitmap(&b);
   io.LoadFromFile(name);
   ASSERT_FALSE(io.Aborting());
-  EXPECT_EQ(OurPixels(b), OurPixels(mem.bitmap));
+  EXPECT_EQ(vxtest::BitmapRGB(b), vxtest::BitmapRGB(mem.bitmap));
   EXPECT_TRUE(io.Params().GIF_Interlaced);
 }
 
@@ -300,8 +268,8 @@ TEST(GifRead, FileWithoutTrailerReadsToItsEnd) {
     EXPECT_FALSE(r.aborted);
     EXPECT_EQ(r.count, whole.count);
     EXPECT_EQ(s.Position(), static_cast<int64_t>(file.size()));
-    EXPECT_EQ(OurPixels(r.bitmap),
-              OurPixels(ReadOurs(ReadWholeFile(vxtest::CorpusPath(name)), whole.count - 1).bitmap));
+    EXPECT_EQ(vxtest::BitmapRGB(r.bitmap),
+              vxtest::BitmapRGB(ReadOurs(ReadWholeFile(vxtest::CorpusPath(name)), whole.count - 1).bitmap));
   }
 }
 
@@ -340,7 +308,7 @@ TEST(GifRead, DamagedInputAborts) {
     ReadGifStream(s, r.bitmap, r.count, false, r.params, pr);
   }
   EXPECT_TRUE(r.aborted);
-  EXPECT_EQ(OurPixels(r.bitmap), OurPixels(keep));
+  EXPECT_EQ(vxtest::BitmapRGB(r.bitmap), vxtest::BitmapRGB(keep));
   EXPECT_TRUE(ReadOurs(three, 3).aborted);  // no fourth image
   EXPECT_TRUE(ReadOurs(Bytes{'G', 'I', 'F', '8'}, 0).aborted);
 }
@@ -380,7 +348,7 @@ TEST_F(GifWithoutHooks, ReadAbortsButPreviewFillsParameters) {
   EXPECT_EQ(r.params.BitsPerSample, (file[10] & 7) + 1);
 
   TBitmap b = Solid(4, 4, CreateRGB(9, 9, 9));
-  const Bytes before = OurPixels(b);
+  const Bytes before = vxtest::BitmapRGB(b);
   bool aborted = false;
   TProgressRec pr2;
   pr2.Aborting = &aborted;
@@ -390,7 +358,7 @@ TEST_F(GifWithoutHooks, ReadAbortsButPreviewFillsParameters) {
   int count = 0;
   ReadGifStream(s2, b, count, false, p, pr2);
   EXPECT_TRUE(aborted);
-  EXPECT_EQ(OurPixels(b), before);
+  EXPECT_EQ(vxtest::BitmapRGB(b), before);
 }
 
 TEST_F(GifWithoutHooks, WriteAndInsertAbortAndChangeNothing) {
@@ -418,8 +386,8 @@ TEST_F(GifWithoutHooks, WriteAndInsertAbortAndChangeNothing) {
 
 TEST(GifWrite, PeersReadWhatWeWrite) {
   const std::string dir = vxtest::TempDir();
-  const bool magick = HaveTool("convert -version");
-  const bool pillow = HaveTool("/usr/bin/python3 -c 'import PIL'");
+  const bool magick = vxtest::CommandSucceeds("convert -version");
+  const bool pillow = vxtest::CommandSucceeds("/usr/bin/python3 -c 'import PIL'");
   TBitmap src = MakeImage(37, 23);
   for (int bits : {1, 2, 4, 8})
     for (bool interlaced : {false, true})
@@ -436,7 +404,7 @@ TEST(GifWrite, PeersReadWhatWeWrite) {
         ReadResult ours = ReadOurs(file, 0);
         ASSERT_FALSE(ours.aborted);
         EXPECT_EQ(ours.params.BitsPerSample, bits);
-        const Bytes mine = OurPixels(ours.bitmap);
+        const Bytes mine = vxtest::BitmapRGB(ours.bitmap);
 
         MemReader reader;
         GifPtr gif = Slurp(file, reader);
@@ -478,7 +446,7 @@ TEST(GifWrite, OneBitPhotographIsDitheredBlackAndWhite) {
   dithered.Assign(photo);
   TProgressRec quiet;
   ConvertToBWOrdered(dithered, quiet);
-  EXPECT_EQ(GiflibPixels(gif.get(), 0), OurPixels(dithered));
+  EXPECT_EQ(GiflibPixels(gif.get(), 0), vxtest::BitmapRGB(dithered));
   ReadResult r = ReadOurs(file, 0);
   EXPECT_EQ(r.bitmap.PixelFormat(), pf1bit);
 }
@@ -490,7 +458,7 @@ TEST(GifWrite, TwoColourImageAtOneBitKeepsItsColours) {
   p.BitsPerSample = 1;
   ReadResult r = ReadOurs(WriteOurs(b, p), 0);
   ASSERT_FALSE(r.aborted);
-  EXPECT_EQ(OurPixels(r.bitmap), OurPixels(b));
+  EXPECT_EQ(vxtest::BitmapRGB(r.bitmap), vxtest::BitmapRGB(b));
 }
 
 // ---- rewrites of files ----
@@ -526,7 +494,7 @@ std::vector<FrameInfo> GiflibFrames(const std::string& name, int* loopBlocks = n
 
 // "width delay" per frame as ImageMagick sees them.
 std::string MagickFrames(const std::string& name) {
-  return RunCommand("identify -format '%w %T,' '" + name + "'");
+  return vxtest::RunCommand("identify -format '%w %T,' '" + name + "'");
 }
 
 int InsertFile(const std::string& name, int index, int width, int delay) {
@@ -573,11 +541,11 @@ TEST(GifFile, InsertDeleteAndMakeAnimate) {
   EXPECT_EQ(CountOf(file, std::string("NETSCAPE2.0\x03\x01\x03\x00", 15)), 1);  // loop count 3
   EXPECT_EQ(std::string(file.begin(), file.begin() + 6), "GIF89a");
   EXPECT_EQ(file[6] | (file[7] << 8), 40);
-  if (HaveTool("giftext -h")) {
-    const std::string text = RunCommand("giftext '" + name + "'");
+  if (vxtest::CommandSucceeds("giftext -h")) {
+    const std::string text = vxtest::RunCommand("giftext '" + name + "'");
     EXPECT_EQ(CountOf(Bytes(text.begin(), text.end()), "application block"), 1);
   }
-  if (HaveTool("identify -version")) {
+  if (vxtest::CommandSucceeds("identify -version")) {
     EXPECT_EQ(MagickFrames(name), "22 7,23 8,20 5,21 6,");
   }
 
@@ -591,7 +559,7 @@ TEST(GifFile, InsertDeleteAndMakeAnimate) {
   EXPECT_EQ(frames[2].width, 21);
   EXPECT_EQ(loops, 1);
   EXPECT_TRUE(CheckGifAnimate(name));
-  if (HaveTool("identify -version")) {
+  if (vxtest::CommandSucceeds("identify -version")) {
     EXPECT_EQ(MagickFrames(name), "22 7,20 5,21 6,");
   }
 

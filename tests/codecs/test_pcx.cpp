@@ -22,28 +22,13 @@ namespace {
 using namespace vx;
 using Bytes = std::vector<uint8_t>;
 
-std::string RunCommand(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-bool HaveTool(const std::string& probe) {
-  return std::system((probe + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 Bytes MagickPixels(const std::string& file) {
-  const std::string s = RunCommand("convert '" + file + "' -depth 8 rgb:-");
+  const std::string s = vxtest::RunCommand("convert '" + file + "' -depth 8 rgb:-");
   return Bytes(s.begin(), s.end());
 }
 
 Bytes PillowPixels(const std::string& file) {
-  const std::string s = RunCommand(
+  const std::string s = vxtest::RunCommand(
       "/usr/bin/python3 -c \"import sys; from PIL import Image; "
       "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGB').tobytes())\" '" +
       file + "' 2>/dev/null");
@@ -131,8 +116,8 @@ struct Layout {
 };
 
 TEST(PcxWrite, PeersReadEveryLayoutWeWrite) {
-  const bool magick = HaveTool("convert -version");
-  const bool pillow = HaveTool("/usr/bin/python3 -c 'import PIL'");
+  const bool magick = vxtest::CommandSucceeds("convert -version");
+  const bool pillow = vxtest::CommandSucceeds("/usr/bin/python3 -c 'import PIL'");
   const std::string dir = vxtest::TempDir();
   TBitmap src = MakeImage(37, 11);  // odd width: every line needs its pad byte
   const Layout layouts[] = {{"1bit", 1, 1, false, true},
@@ -192,12 +177,12 @@ TEST(PcxRead, FilesThePeersWrite) {
     bool pillowDecodes;  // the oracle: the writer's own decode
   };
   std::vector<Case> cases;
-  if (HaveTool("convert -version")) {
+  if (vxtest::CommandSucceeds("convert -version")) {
     cases.push_back({"im-palette", "convert '" + ppm + "' -type palette '%s'", false});
     cases.push_back({"im-bilevel", "convert '" + ppm + "' -type bilevel '%s'", false});
     cases.push_back({"im-truecolor", "convert '" + ppm + "' -type truecolor '%s'", false});
   }
-  if (HaveTool("/usr/bin/python3 -c 'import PIL'")) {
+  if (vxtest::CommandSucceeds("/usr/bin/python3 -c 'import PIL'")) {
     for (const char* mode : {"1", "P", "RGB"})
       cases.push_back({std::string("pil-") + mode,
                        "/usr/bin/python3 -c \"import sys; from PIL import Image; "
@@ -245,7 +230,7 @@ TEST(PcxRead, SixteenColourPlanarFile) {
                        static_cast<uint8_t>(v)});
     }
   EXPECT_EQ(Pixels(r.bitmap), expected);
-  if (HaveTool("convert -version")) {
+  if (vxtest::CommandSucceeds("convert -version")) {
     const std::string name = vxtest::TempDir() + "/planar.pcx";
     TMemoryStream(f).SaveToFile(name);
     EXPECT_EQ(MagickPixels(name), expected);

@@ -50,24 +50,6 @@ void ReadOursFile(const std::string& path, int index, ReadResult& r) {
   ReadOurs(f, index, r);
 }
 
-// Our bitmap as RGB bytes, top row first.
-Bytes OursRGB(const TBitmap& b) {
-  Bytes out;
-  out.reserve(static_cast<size_t>(b.Width()) * b.Height() * 3);
-  for (int y = 0; y < b.Height(); ++y) {
-    const uint8_t* row = b.ScanLine(y);
-    for (int x = 0; x < b.Width(); ++x) {
-      if (b.PixelFormat() == pf1bit) {
-        const uint8_t v = GetPixelbw(row, x) ? 255 : 0;
-        out.insert(out.end(), {v, v, v});
-      } else {
-        out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-      }
-    }
-  }
-  return out;
-}
-
 // Warnings and errors libtiff reports while a test reads a file.
 std::vector<std::string>& LibtiffMessages() {
   static std::vector<std::string> messages;
@@ -167,9 +149,7 @@ std::string Temp(const std::string& name) {
   return vxtest::TempDir() + "/" + name;
 }
 
-bool Shell(const std::string& cmd) {
-  return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool Shell(const std::string& cmd) { return vxtest::CommandSucceeds(cmd); }
 
 bool HaveTool(const char* tool) {
   return Shell(std::string("command -v ") + tool);
@@ -344,7 +324,7 @@ TEST(TiffRead, CorpusMatchesPnmReferences) {
     PeerImage peer;
     ASSERT_TRUE(ReadPnm(vxtest::CorpusPath(std::string("tiff/") + ref), peer));
     ASSERT_FALSE(r.aborted);
-    EXPECT_EQ(MaxDiff(OursRGB(r.bmp), peer.rgb), 0);
+    EXPECT_EQ(MaxDiff(vxtest::BitmapRGB(r.bmp), peer.rgb), 0);
   }
 }
 
@@ -416,11 +396,11 @@ TEST(TiffRead, TiffcpVariantsReadTheSame) {
     ReadOursFile(out, 0, variant);
     ASSERT_FALSE(orig.aborted);
     ASSERT_FALSE(variant.aborted);
-    EXPECT_EQ(OursRGB(orig.bmp), OursRGB(variant.bmp));
+    EXPECT_EQ(vxtest::BitmapRGB(orig.bmp), vxtest::BitmapRGB(variant.bmp));
     PeerImage peer;
     ASSERT_TRUE(LibtiffRead(out, 0, peer));
     const int tolerance = variant.params.BitsPerSample == 16 ? 1 : 0;
-    const int diff = MaxDiff(OursRGB(variant.bmp), peer.rgb);
+    const int diff = MaxDiff(vxtest::BitmapRGB(variant.bmp), peer.rgb);
     EXPECT_TRUE(diff >= 0 && diff <= tolerance) << diff;
   }
 }
@@ -467,7 +447,7 @@ TEST(TiffRead, CmykMatchesLibtiff) {
   EXPECT_EQ(r.params.TIFF_PhotometInterpret, ioTIFF_CMYK);
   PeerImage peer;
   ASSERT_TRUE(LibtiffRead(path, 0, peer));
-  EXPECT_EQ(MaxDiff(OursRGB(r.bmp), peer.rgb), 0);
+  EXPECT_EQ(MaxDiff(vxtest::BitmapRGB(r.bmp), peer.rgb), 0);
 }
 
 TEST(TiffRead, GreyLevelsOfFourAndSixteenBits) {
@@ -513,7 +493,7 @@ TEST(TiffRead, CieLabExtremes) {
   ReadResult r;
   ReadOursFile(path, 0, r);
   ASSERT_FALSE(r.aborted);
-  const Bytes rgb = OursRGB(r.bmp);
+  const Bytes rgb = vxtest::BitmapRGB(r.bmp);
   EXPECT_LE(std::max({rgb[0], rgb[1], rgb[2]}), 10);
   EXPECT_GE(std::min({rgb[3], rgb[4], rgb[5]}), 240);
   EXPECT_GT(rgb[6], 200);
@@ -664,7 +644,7 @@ TEST(TiffWrite, LibtiffReadsEveryCompressionWithoutWarnings) {
     PeerImage peer;
     ASSERT_TRUE(LibtiffRead(path, 0, peer));
     EXPECT_TRUE(LibtiffMessages().empty()) << LibtiffMessages().front();
-    Bytes expected = OursRGB(b);
+    Bytes expected = vxtest::BitmapRGB(b);
     if (c.cmyk) {
       // CMYK keeps every colour exactly up to the integer steps of the ink split.
       EXPECT_LE(MaxDiff(expected, peer.rgb), 2);
@@ -674,7 +654,7 @@ TEST(TiffWrite, LibtiffReadsEveryCompressionWithoutWarnings) {
     ReadResult back;
     ReadOursFile(path, 0, back);
     ASSERT_FALSE(back.aborted);
-    EXPECT_EQ(OursRGB(back.bmp), peer.rgb);
+    EXPECT_EQ(vxtest::BitmapRGB(back.bmp), peer.rgb);
   }
 }
 
@@ -697,7 +677,7 @@ TEST(TiffWrite, ImageMagickReadsOurFiles) {
     const std::string raw = Temp("im" + std::to_string(i++) + ".rgb");
     ASSERT_EQ(WriteOurs(path, b, c.compression, c.bilevel), 1);
     ASSERT_TRUE(Shell("convert " + path + " -depth 8 rgb:" + raw));
-    EXPECT_EQ(FileBytes(raw), OursRGB(b));
+    EXPECT_EQ(FileBytes(raw), vxtest::BitmapRGB(b));
   }
 }
 
@@ -719,7 +699,7 @@ TEST(TiffWrite, BlackCmykAndLzwWithoutEncoder) {
   s.SetPosition(0);
   ReadResult r;
   ReadOurs(s, 0, r);
-  EXPECT_EQ(OursRGB(r.bmp), Bytes(6, 0));
+  EXPECT_EQ(vxtest::BitmapRGB(r.bmp), Bytes(6, 0));
 
   // LZW asked for with no encoder: an uncompressed page without a predictor.
   const TTIFFLZWCompFunc saved = DefTIFF_LZWCOMPFUNC;
@@ -793,12 +773,12 @@ TEST(TiffWrite, EmbeddedInALargerStreamStaysAValidTiff) {
   SaveBytes(path, Bytes(s.Data().begin() + 12, s.Data().end()));
   PeerImage peer;
   ASSERT_TRUE(LibtiffRead(path, 0, peer));
-  EXPECT_EQ(peer.rgb, OursRGB(b));
+  EXPECT_EQ(peer.rgb, vxtest::BitmapRGB(b));
   s.SetPosition(12);
   ReadResult r;
   ReadOurs(s, 0, r);
   ASSERT_FALSE(r.aborted);
-  EXPECT_EQ(OursRGB(r.bmp), OursRGB(b));
+  EXPECT_EQ(vxtest::BitmapRGB(r.bmp), vxtest::BitmapRGB(b));
 }
 
 // ---------------------------------------------------------------------------------
@@ -841,7 +821,7 @@ TEST(TiffPages, InsertAtStartMiddleAndEnd) {
   ReadOursFile(path, 0, r);
   ASSERT_FALSE(r.aborted);
   MakePicture(b, 10, 5);
-  EXPECT_EQ(OursRGB(r.bmp), OursRGB(b));
+  EXPECT_EQ(vxtest::BitmapRGB(r.bmp), vxtest::BitmapRGB(b));
   // An index that is not a page changes nothing.
   const Bytes before = FileBytes(path);
   EXPECT_EQ(DeleteTIFFIm(path, 5), 1);

@@ -1,6 +1,10 @@
 #include "testsupport.h"
 
+#include <cstdio>
 #include <unistd.h>
+
+#include "core/vxdefs.h"
+#include "platform/bitmap.h"
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +47,38 @@ std::string TempDir() {
     return p.string();
   }();
   return dir;
+}
+
+std::string RunCommand(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+bool CommandSucceeds(const std::string& cmd) {
+  return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::vector<uint8_t> BitmapRGB(const vx::TBitmap& b) {
+  std::vector<uint8_t> out;
+  out.reserve(static_cast<size_t>(b.Width()) * static_cast<size_t>(b.Height()) * 3);
+  for (int y = 0; y < b.Height(); ++y) {
+    const uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < b.Width(); ++x) {
+      if (b.PixelFormat() == vx::pf1bit) {
+        const uint8_t v = vx::GetPixelbw(row, x) ? 255 : 0;
+        out.insert(out.end(), {v, v, v});
+      } else {
+        out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+      }
+    }
+  }
+  return out;
 }
 
 }  // namespace vxtest

@@ -1,7 +1,12 @@
 #pragma once
 // Helpers shared by the test binaries.
+#include <cstdint>
 #include <string>
 #include <vector>
+
+namespace vx {
+class TBitmap;
+}
 
 namespace vxtest {
 
@@ -15,5 +20,13 @@ std::vector<std::string> CorpusFiles(const std::string& subfolder,
                                      const std::vector<std::string>& extensions);
 // A fresh, empty temporary folder for this test process.
 std::string TempDir();
+
+// Standard output of a shell command (empty when it cannot be started).
+std::string RunCommand(const std::string& cmd);
+// Whether a shell command exits with 0 (its output is discarded); used to probe peers.
+bool CommandSucceeds(const std::string& cmd);
+// A bitmap's pixels as row-major red, green, blue bytes (pf1bit: set = white), the layout
+// peers such as ImageMagick's rgb:- and Pillow's tobytes() produce.
+std::vector<uint8_t> BitmapRGB(const vx::TBitmap& bitmap);
 
 }  // namespace vxtest
