@@ -39,6 +39,11 @@ class IImageHost : public TFreeNotifier {
   virtual TSelectionKind SelectionKind() const = 0;
   virtual TRect SelectionRect() const = 0;
   virtual std::vector<TPoint> SelectionPolygon() const = 0;
+
+  // Selects the inclusive rectangle (x1, y1)-(x2, y2) in bitmap coordinates, and removes
+  // the selection. Hosts that have no selections of their own ignore both.
+  virtual void SelectBitmapRect(int /*x1*/, int /*y1*/, int /*x2*/, int /*y2*/) {}
+  virtual void DeSelect() {}
 };
 
 class IPictureHost : public TFreeNotifier {

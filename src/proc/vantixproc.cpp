@@ -146,10 +146,16 @@ void TVantixProc::Select(int x1, int y1, int x2, int y2) {
   selY1_ = y1;
   selX2_ = x2;
   selY2_ = y2;
+  if (!view_) return;
+  if (x1 >= 0)
+    view_->SelectBitmapRect(x1, y1, x2, y2);
+  else
+    view_->DeSelect();
 }
 
 void TVantixProc::SelectAll() {
-  Select(-1, -1, -1, -1);
+  selX1_ = selY1_ = selX2_ = selY2_ = -1;
+  if (view_) view_->DeSelect();
 }
 
 bool TVantixProc::GetReSel(int& x1, int& y1, int& x2, int& y2, std::vector<TPoint>& polygon) {

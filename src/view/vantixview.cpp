@@ -639,4 +639,12 @@ std::vector<TPoint> TVantixView::SelectionPolygon() const {
   return selected_ ? sel_->Points : std::vector<TPoint>{};
 }
 
+// Components select in bitmap coordinates whatever the view's own base is.
+void TVantixView::SelectBitmapRect(int x1, int y1, int x2, int y2) {
+  const TVXSelectionBase saved = selectionBase_;
+  selectionBase_ = vxsbBitmap;
+  Select(x1, y1, x2, y2);
+  selectionBase_ = saved;
+}
+
 }  // namespace vx

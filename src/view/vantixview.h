@@ -181,6 +181,7 @@ class TVantixView : public TVXView {
   void SetBackground(TColor c) override;
   TSelectionKind SelectionKind() const override;
   TRect SelectionRect() const override;
+  void SelectBitmapRect(int x1, int y1, int x2, int y2) override;
   std::vector<TPoint> SelectionPolygon() const override;
 
   // ---- zoom and scrolling ----
@@ -265,7 +266,7 @@ class TVantixView : public TVXView {
   // ---- selection ----
   void Select(int x1, int y1, int x2, int y2);
   void AddSelPoint(int x, int y);
-  void DeSelect();
+  void DeSelect() override;
   void ZoomSelection();
   void AssignSelTo(TVantixView& target);
   void AssignSelTo(TBitmap& target);

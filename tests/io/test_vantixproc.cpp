@@ -125,7 +125,15 @@ TEST(ProcTemplate, SelectionDecidesWhatChanges) {
        },
        [&](int x, int y) { return PointInPolygonEvenOdd(triangle, x, y); }},
       // The host's selection wins over the component's own.
-      {"host without selection", [](TVantixProc& p, TTestHost&) { p.Select(1, 1, 2, 2); },
+      // The component's own selection calls reach the view, whose selection then counts.
+      {"select through the view", [](TVantixProc& p, TTestHost&) { p.Select(2, 2, 1, 1); },
+       [](int x, int y) { return InRect(x, y, 1, 1, 2, 2); }},
+      {"select all through the view",
+       [](TVantixProc& p, TTestHost& h) {
+         h.selKind = skRectangle;
+         h.selRect = Rect(10, 10, 20, 20);
+         p.SelectAll();
+       },
        [](int, int) { return true; }},
   };
   for (const Case& c : cases) {

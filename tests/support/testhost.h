@@ -33,6 +33,11 @@ class TTestHost : public vx::IImageHost {
   vx::TSelectionKind SelectionKind() const override { return selKind; }
   vx::TRect SelectionRect() const override { return selRect; }
   std::vector<vx::TPoint> SelectionPolygon() const override { return selPolygon; }
+  void SelectBitmapRect(int x1, int y1, int x2, int y2) override {
+    selKind = vx::skRectangle;
+    selRect = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+  }
+  void DeSelect() override { selKind = vx::skNone; }
 
   // Replaces the bitmap object, as a thumbnail view does when its selection moves.
   void ReplaceBitmap() {

@@ -1,13 +1,13 @@
 #include "testsupport.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
-#include "core/vxdefs.h"
-#include "platform/bitmap.h"
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include "core/vxdefs.h"
+#include "platform/bitmap.h"
 
 namespace fs = std::filesystem;
 

@@ -384,6 +384,19 @@ TEST(ViewHost, AttachedProcEditsOnlyTheSelectedPolygon) {
   EXPECT_EQ(c.Pixel(30, 30), 0x000000);
 }
 
+TEST(ViewHost, ComponentSelectionReachesTheViewInBitmapCoordinates) {
+  auto v = MakeView(60, 60, 40, 40, 0x000000);
+  v->SetZoom(200);  // bitmap and client coordinates now differ
+  TVantixProc proc;
+  proc.SetAttachedVantix(v.get());
+  proc.Select(5, 6, 12, 14);
+  ASSERT_EQ(v->SelectionKind(), skRectangle);
+  EXPECT_EQ(v->SelectionRect(), (TRect{5, 6, 12, 14}));
+  EXPECT_EQ(v->SelectionBase(), vxsbClientArea);  // restored after the call
+  proc.SelectAll();
+  EXPECT_EQ(v->SelectionKind(), skNone);
+}
+
 TEST(ViewHost, DestroyedViewLeavesComponentsDetached) {
   TVantixIO io;
   TVantixProc proc;
