@@ -20,7 +20,11 @@
 #include "platform/font.h"
 #include "platform/set.h"
 #include "proc/dibtransfer.h"
+#include "proc/effects.h"
+#include "proc/filters.h"
+#include "proc/geometry.h"
 #include "proc/resample.h"
+#include "proc/vxfft.h"
 
 namespace vx {
 
@@ -58,20 +62,13 @@ using TPreviewEffects = TSet<TPreviewEffect>;
 // (Sender, dialog form): fired just before the preview dialog is shown.
 using TVXPreviewEvent = TMethod<TObject*, TObject*>;
 
-// A 3x3 convolution kernel, top row first, and its divisor (40 bytes when
-// stored).
-struct TGraphFilter {
-  std::array<int32_t, 9> Values{};
-  int32_t Divisor = 1;
-};
+// TGraphFilter and TVXFilterPresets come from proc/filters.h, TFlipDir from
+// proc/geometry.h.
 
 struct THistogramItem {
   uint32_t R = 0, G = 0, B = 0, Gray = 0;
 };
 using THistogram = std::array<THistogramItem, 256>;
-
-enum class TFlipDir { fdHorizontal, fdVertical };
-using enum TFlipDir;
 
 class TVantixProc : public TComponent {
  public:
@@ -194,6 +191,61 @@ class TVantixProc : public TComponent {
   // A negative size follows from the other one keeping the aspect ratio; both
   // negative: nothing (after SaveUndo).
   void Resample(int newWidth, int newHeight, TResampleFilter filter);
+  // Canvas resize without scaling; new area takes Background. A size below 1:
+  // nothing.
+  void ImageResize(int newWidth, int newHeight);
+  // Whole degrees, counter-clockwise for positive angles; the canvas grows to
+  // hold the turned image and the corners take Background. pf24bit and pf1bit
+  // (where a non-black Background fills white and antialias is ignored).
+  void Rotate(int angle, bool antialias);
+  void Flip(TFlipDir direction);
+  // The selection (inclusive; only the pixels inside a polygon, the rest black)
+  // becomes the image. Without a selection nothing changes.
+  void CropSel();
+
+  // ---- convolution filters and effects (pf24bit) ----
+  void ApplyFilter(const TGraphFilter& filter);
+  void ApplyFilterPreset(TVXFilterPresets preset);
+  // Morphology over a (2 * windowSize + 1) square window, on the selection.
+  void Maximum(int windowSize);
+  void Minimum(int windowSize);
+  void Opening(int windowSize);
+  void Closing(int windowSize);
+  // On the selection (a polygon through its bounding box). The light position
+  // is in image coordinates whatever the selection.
+  void BumpMapping(int left, int top, int width, int height, int sourcePercent, const TRGB& color);
+  // The whole image, or with a polygon selection only inside it; (x, y) is in
+  // image coordinates either way.
+  void Lens(int x, int y, int width, int height, double refraction);
+  // The whole image around its centre, or a polygon selection around the centre
+  // of its bounding box.
+  void Wave(int amplitude, int wavelength, int phase, bool reflective);
+
+  // ---- statistics and automatic adjustments (pf24bit) ----
+  // Counts the selection rectangle (a polygon counts as its bounding box). No
+  // undo, no Update; untouched without a pf24bit image.
+  void GetHistogram(THistogram& histogram);
+  // Distinct colours of the selection rectangle; 2 for pf1bit, 0 without an
+  // image or for other formats.
+  int CalcImageNumColors();
+  // An optimised palette of colours entries for the whole image (cleared
+  // without a pf24bit image). No undo, no Update.
+  void CalcImagePalette(std::vector<TRGB>& palette, int reserved, int colours);
+  void HistAutoEqualize();
+  void HistEqualize(const TRGB& loThresh, const TRGB& hiThresh);
+
+  // ---- Fourier transform ----
+  // The transform of the image, owned by the caller; nullptr without a pf24bit
+  // image. Both sizes negative: the image itself; otherwise the image scaled
+  // (halftone) to width x height first, a negative one following from the
+  // other by the aspect ratio. Sizes are at least 1 and at most
+  // kMaxFTImageSide.
+  static constexpr int kMaxFTImageSide = 8192;
+  std::unique_ptr<TVXFtImage> FTCreateImage(TVXFtImageType type, int width, int height);
+  // The inverse transform replaces the image (no undo).
+  void FTConvertFrom(const TVXFtImage& image);
+  // The log-magnitude spectrum replaces the image (no undo).
+  void FTDisplayFrom(const TVXFtImage& image);
 
   void Notification(TFreeNotifier* object, TOperation operation) override;
 
@@ -212,6 +264,14 @@ class TVantixProc : public TComponent {
   // Runs worker(bitmap, progress) on the whole target (conversions, geometry).
   template <class Worker>
   void RunOnWhole(bool needs24, Worker&& worker);
+
+  // The effects' variant of the template (pf24bit only): any polygon goes
+  // through its bounding-box copy; otherwise the selected rectangle, or the
+  // whole image when useRect is false. worker(bitmap, x1, y1, x2, y2, ox, oy,
+  // progress) gets in (ox, oy) where the bitmap's origin lies in the image, so
+  // that positions given in image coordinates can be moved onto the copy.
+  template <class Worker>
+  void RunEffect(bool useRect, Worker&& worker);
 
   // Whether the polygon selection has to go through the bounding-box copy.
   static bool NeedsPolygonPath(const std::vector<TPoint>& polygon);
@@ -265,6 +325,31 @@ void TVantixProc::RunOnWhole(bool needs24, Worker&& worker) {
   if (autoUndo_) SaveUndo();
   TProgressRec progress = MakeProgress();
   worker(*bitmap_, progress);
+  Update();
+}
+
+template <class Worker>
+void TVantixProc::RunEffect(bool useRect, Worker&& worker) {
+  if (!bitmap_ || bitmap_->PixelFormat() != pf24bit) return;
+  if (autoUndo_) SaveUndo();
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  std::vector<TPoint> polygon;
+  GetReSel(x1, y1, x2, y2, polygon);
+  if (polygon.empty() && !useRect) {
+    x1 = 0;
+    y1 = 0;
+    x2 = bitmap_->Width() - 1;
+    y2 = bitmap_->Height() - 1;
+  }
+  if (x1 > x2 || y1 > y2) return;
+  const TProgressRec progress = MakeProgress();
+  if (polygon.empty()) {
+    worker(*bitmap_, x1, y1, x2, y2, 0, 0, progress);
+  } else {
+    RunPolygon(x1, y1, x2, y2, polygon, [&](TBitmap& b, int a1, int b1, int a2, int b2) {
+      worker(b, a1, b1, a2, b2, x1, y1, progress);
+    });
+  }
   Update();
 }
 

@@ -23,23 +23,23 @@ using enum TVXFtImageType;
 // Pointers to the real and imaginary parts of one element in each plane;
 // nullptr for a plane that does not exist (or an element outside the square).
 struct TVXComplexImage {
-  float *RedReal = nullptr;
-  float *RedImag = nullptr;
-  float *BlueReal = nullptr;
-  float *BlueImag = nullptr;
-  float *GreenReal = nullptr;
-  float *GreenImag = nullptr;
-  float *GrayImag = nullptr;
-  float *GrayReal = nullptr;
+  float* RedReal = nullptr;
+  float* RedImag = nullptr;
+  float* BlueReal = nullptr;
+  float* BlueImag = nullptr;
+  float* GreenReal = nullptr;
+  float* GreenImag = nullptr;
+  float* GrayImag = nullptr;
+  float* GrayReal = nullptr;
 };
 
 class TVXFtImage {
-public:
+ public:
   TVXFtImage();
   ~TVXFtImage();
   // Copies go through Assign.
-  TVXFtImage(const TVXFtImage &other);
-  TVXFtImage &operator=(const TVXFtImage &other);
+  TVXFtImage(const TVXFtImage& other);
+  TVXFtImage& operator=(const TVXFtImage& other);
 
   // Transforms the bitmap (a pf24bit copy is used for other formats): vxitRGB
   // builds the red, green and blue planes, vxitGrayscale the grey plane from
@@ -47,19 +47,19 @@ public:
   // (at least 1). Any planes of a previous build are released; vxitUnknown
   // leaves the object empty. Progress: 100 over all planes, reported after each
   // column of the column pass.
-  void BuildFT(const TBitmap &bitmap, TVXFtImageType type);
+  void BuildFT(const TBitmap& bitmap, TVXFtImageType type);
 
   // Makes bitmap N x N pf24bit and draws the log-magnitude spectrum into it
   // (red plane in R, green in G, blue in B; the grey plane in all three).
   // Nothing when no plane exists.
-  void GetFTImage(TBitmap &bitmap) const;
+  void GetFTImage(TBitmap& bitmap) const;
 
   // Makes bitmap pf24bit of the source image's size and fills it with the
   // inverse transform, |real part| stretched linearly over the whole square so
   // that its smallest value becomes 0 and its largest 255. A plane whose values
   // are all (nearly) equal gives 0. Nothing when no plane exists. The planes
   // are not changed.
-  void BuildBitmap(TBitmap &bitmap) const;
+  void BuildBitmap(TBitmap& bitmap) const;
 
   // Zero every element whose distance from the centre, trunc(sqrt(dx^2 +
   // dy^2)), is
@@ -74,7 +74,7 @@ public:
   TVXComplexImage GetComplexImage(int x, int y);
 
   // Drops own planes and becomes a copy of source (planes duplicated).
-  void Assign(const TVXFtImage &source);
+  void Assign(const TVXFtImage& source);
 
   int N() const { return n_; }
   int Log2N() const { return log2n_; }
@@ -89,20 +89,21 @@ public:
   // Progress of BuildFT and BuildBitmap (percent), fired with Sender when
   // assigned.
   TProgressEvent OnProgress;
-  TObject *Sender = nullptr;
+  TObject* Sender = nullptr;
 
-private:
-  using Plane =
-      std::vector<float>; // N rows of 2N floats, empty when the plane is absent
+ private:
+  using Plane = std::vector<float>;  // N rows of 2N floats, empty when the plane is absent
 
   void BuildTables(int n);
   void ReleasePlanes();
   // Runs the two-dimensional transform over a plane: every row, then every
   // column.
-  void Fft2d(Plane &plane, float sign, int passes, int passesDone) const;
-  template <class Keep> void ZeroWhere(Keep zero);
-  void ForEachPlane(auto &&f);
-  float *Row(Plane &plane, int y) const {
+  void Fft2d(Plane& plane, float sign, int passes, int passesDone) const;
+  // Zeroes (real and imaginary) every element (x, y) of every existing plane where zero(x, y).
+  template <class Pred>
+  void ZeroWhere(Pred zero);
+  float* Row(Plane& plane, int y) const { return plane.data() + static_cast<size_t>(y) * 2 * n_; }
+  const float* Row(const Plane& plane, int y) const {
     return plane.data() + static_cast<size_t>(y) * 2 * n_;
   }
 
@@ -114,9 +115,9 @@ private:
   int sourceWidth_ = 0, sourceHeight_ = 0;
   TVXFtImageType type_ = vxitUnknown;
 
-  std::vector<double> sine_;    // sin(2*pi*i/N)
-  std::vector<int> bitReverse_; // i with its log2N low bits reversed
-  std::vector<int> power_;      // 2^i, i = 0..log2N
+  std::vector<double> sine_;     // sin(2*pi*i/N)
+  std::vector<int> bitReverse_;  // i with its log2N low bits reversed
+  std::vector<int> power_;       // 2^i, i = 0..log2N
   // Twiddles of each butterfly block (cosine, sine) as the float kernels use
   // them.
   std::vector<float> blockCos_, blockSin_;
@@ -124,4 +125,4 @@ private:
   Plane red_, green_, blue_, gray_;
 };
 
-} // namespace vx
+}  // namespace vx
