@@ -70,88 +70,15 @@ IMetafilePlayer* MetafilePlayer() {
 
 TVantixIO::TVantixIO(TComponent* owner)
     : TComponent(owner),
+      TImageAttachment(static_cast<TFreeNotifier&>(*this)),
       msgLanguage_(static_cast<TMsgLanguage>(0)),
       params_(std::make_unique<TIOParamsVals>(this)) {}
 
-TVantixIO::~TVantixIO() {
-  DetachView();
-}
-
-void TVantixIO::OnViewBitmapChange(TObject*) {
-  if (view_) bitmap_ = view_->GetFBitmap();
-}
-
-void TVantixIO::DetachView() {
-  if (!view_) return;
-  view_->RemoveBitmapChangeEvent(TNotifyEvent::Bind(this, &TVantixIO::OnViewBitmapChange));
-  view_->RemoveFreeNotification(this);
-  view_ = nullptr;
-}
-
-void TVantixIO::SetAttachedVantix(IImageHost* view) {
-  DetachView();
-  view_ = view;
-  if (!view_) return;
-  bitmap_ = view_->GetFBitmap();
-  view_->FreeNotification(this);
-  if (picture_) {
-    picture_->RemoveFreeNotification(this);
-    picture_ = nullptr;
-  }
-  view_->RegisterBitmapChangeEvent(TNotifyEvent::Bind(this, &TVantixIO::OnViewBitmapChange));
-}
-
-void TVantixIO::SetAttachedTImage(IPictureHost* picture) {
-  DetachView();
-  if (picture_) picture_->RemoveFreeNotification(this);
-  picture_ = picture;
-  if (!picture_) return;
-  bitmap_ = picture_->PictureBitmap();
-  picture_->FreeNotification(this);
-}
-
-void TVantixIO::SetAttachedBitmap(TBitmap* bitmap) {
-  DetachView();
-  if (!bitmap && picture_) return;
-  bitmap_ = bitmap;
-  if (bitmap_ && picture_) {
-    picture_->RemoveFreeNotification(this);
-    picture_ = nullptr;
-  }
-}
+TVantixIO::~TVantixIO() = default;
 
 void TVantixIO::Notification(TFreeNotifier* object, TOperation operation) {
   TComponent::Notification(object, operation);
-  if (operation != opRemove) return;
-  // The bitmap came from the dying control; never touch it again.
-  if (view_ && object == static_cast<TFreeNotifier*>(view_)) {
-    view_ = nullptr;
-    bitmap_ = nullptr;
-  }
-  if (picture_ && object == static_cast<TFreeNotifier*>(picture_)) {
-    picture_ = nullptr;
-    bitmap_ = nullptr;
-  }
-}
-
-TColor TVantixIO::Background() const {
-  return view_ ? view_->Background() : background_;
-}
-
-void TVantixIO::SetBackground(TColor c) {
-  if (view_)
-    view_->SetBackground(c);
-  else
-    background_ = c;
-}
-
-void TVantixIO::Update() {
-  if (view_) {
-    view_->Update();
-    view_->ImageChange();
-  } else if (bitmap_) {
-    bitmap_->SetModified(true);
-  }
+  AttachmentNotification(object, operation);
 }
 
 // ---- shared steps ----

@@ -7,6 +7,7 @@
 
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
+#include "platform/attachment.h"
 #include "platform/component.h"
 #include "platform/font.h"
 #include "platform/set.h"
@@ -26,23 +27,16 @@ enum class TPreviewParamsItems { ppALL, ppAUTO, ppJPEG, ppTIFF, ppGIF, ppBMP, pp
 using enum TPreviewParamsItems;
 using TPreviewParams = TSet<TPreviewParamsItems>;
 
-class TVantixIO : public TComponent {
+class TVantixIO : public TComponent, public TImageAttachment {
  public:
   explicit TVantixIO(TComponent* owner = nullptr);
   ~TVantixIO() override;
 
   // ---- attachment ----
-  IImageHost* AttachedVantix() const { return view_; }
-  void SetAttachedVantix(IImageHost* view);
-  IPictureHost* AttachedTImage() const { return picture_; }
-  void SetAttachedTImage(IPictureHost* picture);
-  void SetAttachedBitmap(TBitmap* bitmap);
   // The bitmap worked on; nullptr when nothing is attached.
   TBitmap* Bitmap() const { return bitmap_; }
 
   // The attached view's background, or the component's own.
-  TColor Background() const;
-  void SetBackground(TColor c);
 
   TMsgLanguage MsgLanguage() const { return msgLanguage_; }
   void SetMsgLanguage(TMsgLanguage l) { msgLanguage_ = l; }
@@ -61,7 +55,6 @@ class TVantixIO : public TComponent {
   TProgressEvent OnProgress;
 
   // With a view: its Update and ImageChange; otherwise marks the bitmap modified.
-  void Update();
 
   // ---- loading ----
   void LoadFromFileBMP(const std::string& fileName);
@@ -122,8 +115,6 @@ class TVantixIO : public TComponent {
   bool BeginLoad();
   bool BeginSave();
   void AfterLoad(int fileType, bool fromFile, const std::string& fileName, bool passDpi);
-  void OnViewBitmapChange(TObject* sender);
-  void DetachView();
   template <class Writer>
   void SaveFileSafely(const std::string& fileName, Writer&& write);
   template <class Writer>
@@ -131,10 +122,6 @@ class TVantixIO : public TComponent {
   void ReadStreamFormat(TStream& stream, int fileType);
   void ReadRegistered(TStream& stream, int fileType);
 
-  TBitmap* bitmap_ = nullptr;
-  IImageHost* view_ = nullptr;
-  IPictureHost* picture_ = nullptr;
-  TColor background_ = 0;
   TMsgLanguage msgLanguage_;
   TIOPreviewsParams previewsParams_;
   bool streamHeaders_ = false;

@@ -43,93 +43,17 @@ void CopyRegion(const TBitmap& source, TBitmap& dest, int x1, int y1, int x2, in
 }  // namespace
 
 TVantixProc::TVantixProc(TComponent* owner)
-    : TComponent(owner), undo_(std::make_unique<TBitmap>()) {}
+    : TComponent(owner),
+      TImageAttachment(static_cast<TFreeNotifier&>(*this)),
+      undo_(std::make_unique<TBitmap>()) {}
 
-TVantixProc::~TVantixProc() {
-  DetachView();
-  if (picture_) picture_->RemoveFreeNotification(this);
-}
+TVantixProc::~TVantixProc() = default;
 
 // ---- attachment ----
 
-void TVantixProc::OnViewBitmapChange(TObject*) {
-  if (view_) bitmap_ = view_->GetFBitmap();
-}
-
-void TVantixProc::DetachView() {
-  if (!view_) return;
-  view_->RemoveBitmapChangeEvent(TNotifyEvent::Bind(this, &TVantixProc::OnViewBitmapChange));
-  view_->RemoveFreeNotification(this);
-  view_ = nullptr;
-}
-
-void TVantixProc::SetAttachedVantix(IImageHost* view) {
-  DetachView();
-  view_ = view;
-  if (!view_) return;
-  bitmap_ = view_->GetFBitmap();
-  view_->FreeNotification(this);
-  if (picture_) {
-    picture_->RemoveFreeNotification(this);
-    picture_ = nullptr;
-  }
-  view_->RegisterBitmapChangeEvent(TNotifyEvent::Bind(this, &TVantixProc::OnViewBitmapChange));
-}
-
-void TVantixProc::SetAttachedTImage(IPictureHost* picture) {
-  DetachView();
-  if (picture_) picture_->RemoveFreeNotification(this);
-  picture_ = picture;
-  if (!picture_) return;
-  bitmap_ = picture_->PictureBitmap();
-  picture_->FreeNotification(this);
-}
-
-void TVantixProc::SetAttachedBitmap(TBitmap* bitmap) {
-  if (!bitmap && (view_ || picture_)) return;
-  bitmap_ = bitmap;
-  if (!bitmap_) return;
-  DetachView();
-  if (picture_) {
-    picture_->RemoveFreeNotification(this);
-    picture_ = nullptr;
-  }
-}
-
 void TVantixProc::Notification(TFreeNotifier* object, TOperation operation) {
   TComponent::Notification(object, operation);
-  if (operation != opRemove) return;
-  // The target came from the dying control; it must never be touched again. The
-  // control is already half destroyed, so it is not called either: its handler list
-  // goes with it.
-  if (view_ && object == static_cast<TFreeNotifier*>(view_)) {
-    view_ = nullptr;
-    bitmap_ = nullptr;
-  }
-  if (picture_ && object == static_cast<TFreeNotifier*>(picture_)) {
-    picture_ = nullptr;
-    bitmap_ = nullptr;
-  }
-}
-
-TColor TVantixProc::Background() const {
-  return view_ ? view_->Background() : background_;
-}
-
-void TVantixProc::SetBackground(TColor c) {
-  if (view_)
-    view_->SetBackground(c);
-  else
-    background_ = c;
-}
-
-void TVantixProc::Update() {
-  if (view_) {
-    view_->Update();
-    view_->ImageChange();
-  } else if (bitmap_) {
-    bitmap_->SetModified(true);
-  }
+  AttachmentNotification(object, operation);
 }
 
 TProgressRec TVantixProc::MakeProgress() {

@@ -14,6 +14,7 @@
 
 #include "core/vxdefs.h"
 #include "core/vxwords.h"
+#include "platform/attachment.h"
 #include "platform/bitmap.h"
 #include "platform/component.h"
 #include "platform/exceptions.h"
@@ -70,29 +71,22 @@ struct THistogramItem {
 };
 using THistogram = std::array<THistogramItem, 256>;
 
-class TVantixProc : public TComponent {
+class TVantixProc : public TComponent, public TImageAttachment {
  public:
   explicit TVantixProc(TComponent* owner = nullptr);
   ~TVantixProc() override;
 
   // ---- attachment ----
-  IImageHost* AttachedVantix() const { return view_; }
-  void SetAttachedVantix(IImageHost* view);
-  IPictureHost* AttachedTImage() const { return picture_; }
-  void SetAttachedTImage(IPictureHost* picture);
   // The bitmap every operation edits; nullptr when nothing is attached (or what
   // it came from was destroyed).
   TBitmap* AttachedBitmap() const { return bitmap_; }
   // nullptr is ignored while a view or picture control is attached.
-  void SetAttachedBitmap(TBitmap* bitmap);
 
   // ---- properties ----
   bool AutoUndo() const { return autoUndo_; }
   void SetAutoUndo(bool v) { autoUndo_ = v; }
   // The attached view's background, or the component's own; fills what cut and
   // clear uncover.
-  TColor Background() const;
-  void SetBackground(TColor c);
   TMsgLanguage MsgLanguage() const { return msgLanguage_; }
   void SetMsgLanguage(TMsgLanguage l) { msgLanguage_ = l; }
   TPRPreviewsParams PreviewsParams() const { return previewsParams_; }
@@ -105,7 +99,6 @@ class TVantixProc : public TComponent {
 
   // With a view: its Update and ImageChange; otherwise marks the bitmap
   // modified.
-  void Update();
 
   // ---- selection ----
   // Sets the component's own selection (inclusive corners, bitmap coordinates),
@@ -282,19 +275,13 @@ class TVantixProc : public TComponent {
   void FillSelection();
 
  private:
-  void OnViewBitmapChange(TObject* sender);
-  void DetachView();
   // Decodes the clipboard's DIB into bitmap; false when there is none or it is
   // bad.
   static bool ClipboardBitmap(TBitmap& bitmap);
 
-  TBitmap* bitmap_ = nullptr;
-  IImageHost* view_ = nullptr;
-  IPictureHost* picture_ = nullptr;
   std::unique_ptr<TBitmap> undo_;
   bool autoUndo_ = true;
   int selX1_ = -1, selY1_ = -1, selX2_ = -1, selY2_ = -1;
-  TColor background_ = 0;
   TMsgLanguage msgLanguage_ = TMsgLanguage::msSystem;
   TPRPreviewsParams previewsParams_;
   TFont previewFont_;
