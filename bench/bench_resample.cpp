@@ -18,31 +18,10 @@
 #include <string>
 
 #include "core/vxdefs.h"
+#include "photo.h"
 #include "proc/resample.h"
 
 namespace {
-
-vx::TBitmap MakePhotoLike(int w, int h) {
-  vx::TBitmap bmp;
-  vx::SizeBitmap(bmp, w, h, vx::pf24bit);
-  std::mt19937 rng(7);
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = bmp.ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      const double u = static_cast<double>(x) / w, v = static_cast<double>(y) / h;
-      const double sky = 0.55 + 0.3 * v + 0.08 * std::sin(x * 0.004 + y * 0.003);
-      const bool hill = v > 0.55 + 0.12 * std::sin(u * 9.0);
-      const double tex = 0.06 * std::sin(x * 0.21) * std::cos(y * 0.17);
-      for (int c = 0; c < 3; ++c) {
-        double t = hill ? 0.25 + 0.2 * c * (1 - v) + tex + 0.1 * std::sin((x + y) * 0.013 + c)
-                        : sky * (0.6 + 0.2 * c);
-        t += (static_cast<int>(rng() % 9) - 4) / 255.0;
-        row[3 * x + c] = static_cast<uint8_t>(std::clamp(static_cast<int>(t * 255), 0, 255));
-      }
-    }
-  }
-  return bmp;
-}
 
 struct Case {
   std::string name;
@@ -108,7 +87,7 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  static const vx::TBitmap large = MakePhotoLike(4000, 3000);
+  static const vx::TBitmap large = vxbench::MakePhotoLike(4000, 3000);
   static vx::TBitmap small;
   vx::SizeBitmap(small, 1000, 750, vx::pf24bit);
   vx::Resample(large, small, vx::rfLanczos3);

@@ -5,25 +5,12 @@
 
 #include "core/arith.h"
 #include "platform/canvas.h"
+#include "proc/region.h"
 #include "quant/neurquant.h"
 
 namespace vx {
 
 namespace {
-
-// Clamps the inclusive rectangle to the bitmap; false when nothing is left.
-bool ClampRegion(const TBitmap& bitmap, int& x1, int& y1, int& x2, int& y2) {
-  if (bitmap.Empty()) return false;
-  x1 = imax(x1, 0);
-  y1 = imax(y1, 0);
-  x2 = imin(x2, bitmap.Width() - 1);
-  y2 = imin(y2, bitmap.Height() - 1);
-  return x1 <= x2 && y1 <= y2;
-}
-
-void ReportRow(const TProgressRec& progress, int y, int y1, int y2) {
-  progress.Report(TruncI((y - y1 + 1) * 100 / (y2 - y1 + 0.5)));
-}
 
 // Runs op on every pixel of the region of a pf24bit bitmap, one progress step a row.
 template <class Op>
