@@ -18,3 +18,13 @@ if(VX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Coverage instrumentation for libFuzzer across the whole library (clang only), so that
+# the fuzz binaries see the decoders' branches and not just the target files.
+option(VX_LIBFUZZER "Instrument all code for libFuzzer (clang)" OFF)
+if(VX_LIBFUZZER)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VX_LIBFUZZER needs clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
