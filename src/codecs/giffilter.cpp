@@ -426,9 +426,17 @@ void PutRewrittenHeader(Bytes& out, const uint8_t* data, const TGifLayout& g, in
   out.insert(out.end(), data + 10, data + g.blocksPos);
 }
 
+// Same test as the read-and-write open, so that a file we could not rewrite in place
+// is refused the same way.
+void CheckWritable(const std::string& fileName) {
+  TFileStream probe(fileName, fmOpenReadWrite);
+}
+
 // Replaces the file's content: the bytes go to a new file beside it, which then takes
-// the old one's name, so a failure at any point leaves the old file whole.
+// the old one's name, so a failure at any point leaves the old file whole. A file we may
+// not write is refused even though the rename would get past its permissions.
 void ReplaceFileContent(const std::string& fileName, const Bytes& content) {
+  CheckWritable(fileName);
   namespace fs = std::filesystem;
   const fs::path target(fileName);
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
@@ -436,27 +444,35 @@ void ReplaceFileContent(const std::string& fileName, const Bytes& content) {
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0)
     throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-  ::close(fd);
   struct stat st {};
-  if (::stat(fileName.c_str(), &st) == 0) ::chmod(pattern.c_str(), st.st_mode & 07777);
-  try {
-    TFileStream out(pattern, fmOpenReadWrite);
-    out.WriteBuffer(content.data(), static_cast<int64_t>(content.size()));
-  } catch (...) {
+  if (::stat(fileName.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  // Written straight to the descriptor and synced, so that every failure (a full disk
+  // included, which a buffered stream only meets when it is closed) is seen before the
+  // new file takes the old one's place.
+  const uint8_t* p = content.data();
+  size_t left = content.size();
+  int err = 0;
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : EIO;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) {
     std::remove(pattern.c_str());
-    throw;
+    throw EWriteError("Cannot write file \"" + fileName + "\": " + std::strerror(err));
   }
   if (std::rename(pattern.c_str(), fileName.c_str()) != 0) {
     const std::string why = std::strerror(errno);
     std::remove(pattern.c_str());
     throw EFCreateError("Cannot replace file \"" + fileName + "\": " + why);
   }
-}
-
-// Same test as the read-and-write open, so that a file we could not rewrite in place
-// is refused the same way.
-void CheckWritable(const std::string& fileName) {
-  TFileStream probe(fileName, fmOpenReadWrite);
 }
 
 }  // namespace
@@ -562,7 +578,10 @@ void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool previ
   params.BitsPerSample = tableBits;
   params.SetColorMap(table);
   if (preview) {
-    if (!decode) progress.Abort();
+    if (!decode)
+      progress.Abort();
+    else
+      progress.Report(100);
     return;
   }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <string>
@@ -193,8 +194,9 @@ void FillParams(const Page& p, TIOParamsVals& params) {
   };
   params.DpiX = toInt(static_cast<double>(Trunc(std::clamp(p.xRes * factor, -2e9, 2e9))));
   params.DpiY = toInt(static_cast<double>(Trunc(std::clamp(p.yRes * factor, -2e9, 2e9))));
-  if (params.DpiX == 0) params.DpiX = gSystemDPIX;
-  if (params.DpiY == 0) params.DpiY = gSystemDPIY;
+  // A signed rational can carry a negative resolution; no resolution is usable below 1.
+  if (params.DpiX <= 0) params.DpiX = gSystemDPIX;
+  if (params.DpiY <= 0) params.DpiY = gSystemDPIY;
   switch (p.compression) {
     case 1:
       params.TIFF_Compression = ioTIFF_UNCOMPRESSED;
@@ -560,8 +562,11 @@ class PageReader {
     blockRowBytes_ = static_cast<size_t>((blockRowBits + 7) / 8);
     across_ = (w + blockW_ - 1) / blockW_;
     down_ = (h + blockH_ - 1) / blockH_;
+    // In floating point first: with many planes the product can exceed 64 bits.
+    if (static_cast<long double>(across_) * down_ * planes_ >
+        static_cast<long double>(p_.offsets.size()))
+      return false;
     const uint64_t blocks = uint64_t{across_} * down_ * planes_;
-    if (p_.offsets.size() < blocks) return false;
     return CheckData(blocks);
   }
 
@@ -617,7 +622,14 @@ class PageReader {
         static_cast<int64_t>(BitmapRowLen(static_cast<int>(p_.width), bits)) *
         static_cast<int64_t>(p_.height);
     const int64_t ratio = IsCCITT(p_.compression) ? kMaxExpansionCCITT : kMaxExpansion;
-    return bitmapBytes <= kFreeBitmapBytes || bitmapBytes / ratio <= total;
+    // The decoded rows are held too, and a large samples-per-pixel count makes them far
+    // bigger than the bitmap: they are bounded by the data the same way.
+    const long double decodedBytes =
+        static_cast<long double>(blockRowBytes_) * blockH_ * static_cast<long double>(blocks);
+    const auto plausible = [&](long double bytes) {
+      return bytes <= kFreeBitmapBytes || bytes / ratio <= total;
+    };
+    return plausible(static_cast<long double>(bitmapBytes)) && plausible(decodedBytes);
   }
 
   bool BlockRange(uint64_t index, int64_t& off, int64_t& len) {
@@ -698,11 +710,8 @@ class PageReader {
   std::vector<uint8_t> data_, block_;
 };
 
-}  // namespace
-
-void TIFFReadStream(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* params,
-                    TProgressRec& progress, bool preview) {
-  numImages = 0;
+void ReadPage(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* params,
+              TProgressRec& progress, bool preview) {
   Source src(stream);
   uint8_t header[8];
   if (!src.ReadAt(0, header, 8) ||
@@ -782,6 +791,20 @@ void TIFFReadStream(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsV
   }
   SizeBitmap(*bitmap, static_cast<int>(page.width), static_cast<int>(page.height), pf);
   if (!reader.Run(kind)) progress.Abort();
+}
+
+}  // namespace
+
+void TIFFReadStream(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* params,
+                    TProgressRec& progress, bool preview) {
+  numImages = 0;
+  // Callers learn of every failure through the abort flag, also of a stream that throws
+  // or a bitmap that cannot be allocated.
+  try {
+    ReadPage(bitmap, stream, numImages, params, progress, preview);
+  } catch (const std::exception&) {
+    progress.Abort();
+  }
 }
 
 int EnumTIFFImStream(TStream& stream) {

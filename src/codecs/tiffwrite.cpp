@@ -478,6 +478,9 @@ int WritePage(TStream& stream, bool insert, TBitmap& bitmap, TIOParamsVals& para
       static_cast<int64_t>(dir.size()))
     return fail();
   const int64_t end = stream.Position();
+  // A buffered file stream meets a full disk only when it flushes, which asking for the
+  // size does: the page must be all there before anything links to it.
+  if (stream.Size() < end) return fail();
   // Linking the new directory is the last step: until then the file shows what it held.
   uint8_t link[8] = {'I', 'I', 42, 0, 0, 0, 0, 0};
   ByteOrder{}.Put32(link + 4, static_cast<uint32_t>(ifdOffset));

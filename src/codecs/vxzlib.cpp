@@ -20,6 +20,17 @@ std::string ZMessage(const char* what, int code, const z_stream& zs) {
   return m;
 }
 
+// End a whole-buffer helper's zlib stream on every way out of it, a failed allocation of
+// the output block included.
+struct DeflateEnder {
+  z_stream& zs;
+  ~DeflateEnder() { deflateEnd(&zs); }
+};
+struct InflateEnder {
+  z_stream& zs;
+  ~InflateEnder() { inflateEnd(&zs); }
+};
+
 }  // namespace
 
 int ZlibLevel(TCompressionLevel level) {
@@ -44,6 +55,7 @@ void CompressBuf(const void* inBuf, int64_t inBytes, std::vector<uint8_t>& outBu
   z_stream zs{};
   int rc = deflateInit(&zs, Z_BEST_COMPRESSION);
   if (rc != Z_OK) throw ECompressionError(ZMessage("deflateInit", rc, zs));
+  const DeflateEnder ender{zs};
   std::vector<uint8_t> out(static_cast<size_t>(
       std::max<int64_t>((inBytes + inBytes / 10 + 12 + 255) & ~int64_t{255}, 256)));
   const auto* in = static_cast<const Bytef*>(inBuf);
@@ -64,12 +76,8 @@ void CompressBuf(const void* inBuf, int64_t inBytes, std::vector<uint8_t>& outBu
     rc = deflate(&zs, inLeft > 0 ? Z_NO_FLUSH : Z_FINISH);
     produced += before - zs.avail_out;
     if (rc == Z_STREAM_END) break;
-    if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      deflateEnd(&zs);
-      throw ECompressionError(ZMessage("deflate", rc, zs));
-    }
+    if (rc != Z_OK && rc != Z_BUF_ERROR) throw ECompressionError(ZMessage("deflate", rc, zs));
   }
-  deflateEnd(&zs);
   out.resize(static_cast<size_t>(produced));
   out.shrink_to_fit();
   outBuf = std::move(out);
@@ -94,14 +102,12 @@ void DecompressBuf(const void* inBuf, int64_t inBytes, int64_t outEstimate,
   z_stream zs{};
   int rc = inflateInit(&zs);
   if (rc != Z_OK) throw EDecompressionError(ZMessage("inflateInit", rc, zs));
+  const InflateEnder ender{zs};
   std::vector<uint8_t> out(static_cast<size_t>(first));
   const auto* in = static_cast<const Bytef*>(inBuf);
   int64_t inLeft = inBytes;
   int64_t produced = 0;
-  auto fail = [&](const std::string& message) {
-    inflateEnd(&zs);
-    throw EDecompressionError(message);
-  };
+  auto fail = [&](const std::string& message) { throw EDecompressionError(message); };
   for (;;) {
     if (zs.avail_in == 0 && inLeft > 0) {
       zs.next_in = const_cast<Bytef*>(in);
@@ -135,7 +141,6 @@ void DecompressBuf(const void* inBuf, int64_t inBytes, int64_t outEstimate,
   }
   if (produced > maxOutBytes)
     fail("decompressed data exceeds the limit of " + std::to_string(maxOutBytes) + " bytes");
-  inflateEnd(&zs);
   out.resize(static_cast<size_t>(produced));
   out.shrink_to_fit();
   outBuf = std::move(out);

@@ -33,7 +33,9 @@ bool ParseBool(const std::string& s, bool& out) {
 bool ParseRgb(const std::string& s, TRGB& out) {
   unsigned r = 0, g = 0, b = 0;
   char tail = 0;
+  // sscanf's %x alone would also take signs and blanks ("#-1-1-1" as white).
   if (s.size() == 7 && s[0] == '#' &&
+      std::all_of(s.begin() + 1, s.end(), [](unsigned char c) { return std::isxdigit(c); }) &&
       std::sscanf(s.c_str() + 1, "%2x%2x%2x%c", &r, &g, &b, &tail) == 3) {
   } else if (std::sscanf(s.c_str(), "%u,%u,%u%c", &r, &g, &b, &tail) != 3 || r > 255 || g > 255 ||
              b > 255) {

@@ -48,6 +48,19 @@ std::unique_ptr<IMetafilePlayer>& PlayerSlot() {
   return player;
 }
 
+// A stream that cannot take the data (a full disk, a read-only stream) makes a failed
+// save like any other: reported through the abort flag, not thrown at the caller.
+template <class F>
+void ReportWriteErrors(bool& aborting, F&& write) {
+  try {
+    write();
+  } catch (const EWriteError&) {
+    aborting = true;
+  } catch (const EReadError&) {
+    aborting = true;
+  }
+}
+
 // Mode a newly created file gets: what the process umask allows of rw-rw-rw-.
 mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
@@ -130,7 +143,7 @@ void TVantixIO::SaveFileSafely(const std::string& fileName, Writer&& write) {
   try {
     {
       TFileStream out(pattern, fmOpenReadWrite);
-      write(out);
+      ReportWriteErrors(aborting_, [&] { write(out); });
     }
     ok = !aborting_;
   } catch (...) {
@@ -351,40 +364,46 @@ void TVantixIO::LoadFromStreamCUR(TStream& stream) {
 void TVantixIO::SaveToStreamBMP(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  BMPWriteStream(stream, *bitmap_, *params_, p);
+  ReportWriteErrors(aborting_, [&] { BMPWriteStream(stream, *bitmap_, *params_, p); });
 }
 
 void TVantixIO::SaveToStreamGif(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  WriteGifStream(stream, *bitmap_, *params_, p);
+  ReportWriteErrors(aborting_, [&] { WriteGifStream(stream, *bitmap_, *params_, p); });
 }
 
 void TVantixIO::SaveToStreamJpeg(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  WriteWithStreamHeader(stream, "JFIF", false,
-                        [&](TStream& s) { WriteJPegStream(s, *bitmap_, *params_, p); });
+  ReportWriteErrors(aborting_, [&] {
+    WriteWithStreamHeader(stream, "JFIF", false,
+                          [&](TStream& s) { WriteJPegStream(s, *bitmap_, *params_, p); });
+  });
 }
 
 void TVantixIO::SaveToStreamPCX(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  WriteWithStreamHeader(stream, "PCX2", true,
-                        [&](TStream& s) { WritePcxStream(s, *bitmap_, *params_, p); });
+  ReportWriteErrors(aborting_, [&] {
+    WriteWithStreamHeader(stream, "PCX2", true,
+                          [&](TStream& s) { WritePcxStream(s, *bitmap_, *params_, p); });
+  });
 }
 
 void TVantixIO::SaveToStreamTIFF(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  WriteWithStreamHeader(stream, "TIFF", false,
-                        [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
+  ReportWriteErrors(aborting_, [&] {
+    WriteWithStreamHeader(stream, "TIFF", false,
+                          [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
+  });
 }
 
 void TVantixIO::SaveToStreamPNG(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  WritePNGStream(stream, *bitmap_, *params_, p);
+  ReportWriteErrors(aborting_, [&] { WritePNGStream(stream, *bitmap_, *params_, p); });
 }
 
 // File savers never write stream headers: those belong to images embedded in streams.
@@ -557,7 +576,7 @@ void TVantixIO::SaveToStream(TStream& stream, int fileType) {
     return;
   }
   TProgressRec p = MakeProgress();
-  info->WriteFunction(stream, *bitmap_, *params_, p);
+  ReportWriteErrors(aborting_, [&] { info->WriteFunction(stream, *bitmap_, *params_, p); });
 }
 
 // Parameter-only reads go through nullpr, whose abort flag is reset first so that an

@@ -1,8 +1,11 @@
 #include "platform/bitmap.h"
 
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "platform/canvas.h"
+#include "platform/exceptions.h"
 
 namespace vx {
 
@@ -29,8 +32,14 @@ int StorageBits(TPixelFormat pf) {
 
 namespace {
 
+// The row length is an int everywhere the rows are addressed; a size whose rows do not
+// fit one is refused before anything changes, rather than wrapping round.
 int RowBytes(int width, int bits) {
-  return ((width * bits + 31) / 32) * 4;
+  const int64_t len = ((int64_t{width} * bits + 31) / 32) * 4;
+  if (len > std::numeric_limits<int>::max())
+    throw EOutOfResources("bitmap row of " + std::to_string(width) + " pixels at " +
+                          std::to_string(bits) + " bits is too long");
+  return static_cast<int>(len);
 }
 
 int NearestIndex(const std::vector<TRGB>& pal, TRGB c) {
@@ -182,6 +191,7 @@ void TBitmap::SetSize(int w, int h) {
   w = std::max(w, 0);
   h = std::max(h, 0);
   if (w == width_ && h == height_) return;
+  RowBytes(w, StorageBits(format_));  // throws, leaving the bitmap as it was
   width_ = w;
   height_ = h;
   Reallocate();
@@ -189,6 +199,7 @@ void TBitmap::SetSize(int w, int h) {
 
 void TBitmap::SetPixelFormat(TPixelFormat pf) {
   if (pf == format_) return;
+  RowBytes(width_, StorageBits(pf));  // throws, leaving the bitmap as it was
   const TPixelFormat old = format_;
   const std::vector<TRGB> oldPal = palette_;
   const std::vector<uint8_t> oldPixels = std::move(pixels_);

@@ -222,7 +222,8 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TMemoryStream::SetSize(int64_t newSize) {
-  data_.resize(static_cast<size_t>(std::max<int64_t>(newSize, 0)));
+  newSize = std::max<int64_t>(newSize, 0);
+  data_.resize(static_cast<size_t>(newSize));
   if (pos_ > newSize) pos_ = newSize;
 }
 

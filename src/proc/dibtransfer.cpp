@@ -417,7 +417,14 @@ int CopyDIB2Bitmap(const uint8_t* dib, size_t size, TBitmap& bitmap, const uint8
   const uint8_t* pixels = bits ? bits : dib + pos;
   const size_t avail = bits ? bitsSize : size - pos;
   const bool rle = (bc == 8 && h.compression == 1) || (bc == 4 && h.compression == 2);
-  if (rle) return DecodeRle(dib, pos, pixels, avail, h, bitmap);
+  if (rle) {
+    // Runs, skips and an early end let a few bytes claim any size. Past what a
+    // blank frame may have, the size has to be backed by data: a run codes at
+    // most 255 pixels in 2 bytes.
+    const int64_t claimed = static_cast<int64_t>(h.width) * h.height;
+    if (claimed > kMaxBlankPixels && static_cast<uint64_t>(claimed) / 128 > avail) return 0;
+    return DecodeRle(dib, pos, pixels, avail, h, bitmap);
+  }
 
   const uint64_t rowSize = static_cast<uint64_t>(BitmapRowLen(h.width, bc));
   // The last row needs only its pixel bytes, not its padding.

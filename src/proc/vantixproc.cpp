@@ -164,6 +164,7 @@ void TVantixProc::RunPolygon(int x1, int y1, int x2, int y2, const std::vector<T
 void TVantixProc::SaveUndo() {
   if (!bitmap_) return;
   ClearUndo();
+  undoOf_ = bitmap_;
   if (bitmap_->Width() > 0 && bitmap_->Height() > 0) CopyBitmap(*bitmap_, *undo_);
 }
 
@@ -178,7 +179,7 @@ void TVantixProc::ClearUndo() {
 }
 
 bool TVantixProc::CanUndo() const {
-  return undo_->Width() > 1 && undo_->Height() > 1;
+  return undo_->Width() > 1 && undo_->Height() > 1 && undoOf_ == bitmap_;
 }
 
 bool TVantixProc::DoPreviews(TPreviewEffects) {

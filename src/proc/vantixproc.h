@@ -122,7 +122,9 @@ class TVantixProc : public TComponent, public TImageAttachment {
   void Undo();
   void ClearUndo();
   // False for a copy narrower or lower than 2 pixels: a 1 x N image cannot be
-  // undone.
+  // undone. Also false once the target is another bitmap than the one the copy
+  // was taken from (a view that replaced its bitmap, a new attachment): the
+  // copy would overwrite a different image.
   bool CanUndo() const;
   const TBitmap& UndoBitmap() const { return *undo_; }
 
@@ -280,6 +282,8 @@ class TVantixProc : public TComponent, public TImageAttachment {
   static bool ClipboardBitmap(TBitmap& bitmap);
 
   std::unique_ptr<TBitmap> undo_;
+  // The bitmap undo_ was copied from; compared only, never dereferenced.
+  const TBitmap* undoOf_ = nullptr;
   bool autoUndo_ = true;
   int selX1_ = -1, selY1_ = -1, selX2_ = -1, selY2_ = -1;
   TMsgLanguage msgLanguage_ = TMsgLanguage::msSystem;

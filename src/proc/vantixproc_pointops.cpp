@@ -1,5 +1,7 @@
 // TVantixProc: colour and point operations, conversions and resampling, each a
 // thin layer of the operation template over its worker.
+#include <cstdint>
+
 #include "platform/canvas.h"
 #include "proc/pointops.h"
 #include "proc/vantixproc.h"
@@ -64,10 +66,11 @@ void TVantixProc::CastColorRange(const TRGB& beginColor, const TRGB& endColor,
 }
 
 void TVantixProc::Merge(const TBitmap& bitmap, int percent) {
-  // Merging the image with itself must read the pixels as they were.
+  // Merging the image with itself, or with its undo copy (which the undo step
+  // is about to overwrite), must read the pixels as they were.
   std::unique_ptr<TBitmap> own;
   const TBitmap* other = &bitmap;
-  if (other == bitmap_) {
+  if (other == bitmap_ || other == undo_.get()) {
     own = std::make_unique<TBitmap>(bitmap);
     other = own.get();
   }
@@ -124,9 +127,14 @@ void TVantixProc::Resample(int newWidth, int newHeight, TResampleFilter filter) 
   if (newWidth < 0 && newHeight < 0) return;
   const int64_t w = bitmap_->Width(), h = bitmap_->Height();
   if (w == 0 || h == 0) return;
-  if (newWidth < 0) newWidth = static_cast<int>(w * newHeight / h);
-  if (newHeight < 0) newHeight = static_cast<int>(newWidth * h / w);
-  if (newWidth <= 0 || newHeight <= 0) return;
+  // A derived size is worked out in 64 bits: a very flat or tall image can ask
+  // for more than an int holds, which must not wrap into some other size.
+  int64_t nw = newWidth, nh = newHeight;
+  if (nw < 0) nw = w * nh / h;
+  if (nh < 0) nh = nw * h / w;
+  if (nw <= 0 || nh <= 0 || nw > INT32_MAX || nh > INT32_MAX) return;
+  newWidth = static_cast<int>(nw);
+  newHeight = static_cast<int>(nh);
 
   TBitmap result;
   if (filter != rfNone && bitmap_->PixelFormat() != pf1bit) {

@@ -32,7 +32,8 @@ void TImage::SetCenter(bool v) {
 
 void TImage::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const QImage img = WrapBitmap(*bitmap_, nullptr);
+  std::unique_ptr<TBitmap> scratch;  // other formats than 24 and 1 bit are shown via a copy
+  const QImage img = WrapBitmap(*bitmap_, &scratch);
   if (img.isNull()) return;
   if (stretch_) {
     p.drawImage(rect(), img);

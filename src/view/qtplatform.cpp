@@ -63,6 +63,27 @@ QByteArray DibToBmpFile(const std::vector<uint8_t>& dib) {
   return file;
 }
 
+// The packed DIB inside a BMP file. The file header says where the pixel rows start;
+// writers may leave a gap after the colour table, which a packed DIB cannot have, so
+// the rows are moved up to it (the table is laid out as the DIB decoder reads it).
+// Anything implausible is passed on as it is, for the checked decoder to reject.
+std::vector<uint8_t> BmpFileToDib(const uint8_t* file, size_t size) {
+  std::vector<uint8_t> dib(file + 14, file + size);
+  if (dib.size() < 40) return dib;
+  const uint64_t headerSize = LE32(dib.data());
+  const unsigned bits = dib[14] | (dib[15] << 8);
+  const uint32_t compression = LE32(dib.data() + 16);
+  uint64_t colours = LE32(dib.data() + 32);
+  if (colours == 0 && bits <= 8) colours = uint64_t{1} << bits;
+  if (compression > 3 || headerSize < 40) return dib;  // video frames: never from a file
+  const uint64_t pixels = headerSize + (compression == 3 && headerSize < 52 ? 12 : 0) + colours * 4;
+  const uint64_t offBits = LE32(file + 10);
+  if (offBits < 14 || offBits - 14 <= pixels || offBits > size) return dib;
+  dib.erase(dib.begin() + static_cast<std::ptrdiff_t>(pixels),
+            dib.begin() + static_cast<std::ptrdiff_t>(offBits - 14));
+  return dib;
+}
+
 std::vector<uint8_t> ImageToDib(const QImage& source) {
   if (source.isNull()) return {};
   const bool mono = source.depth() == 1;
@@ -90,8 +111,8 @@ class TQtClipboard : public TClipboard {
     if (m->hasFormat("image/bmp")) {
       const QByteArray file = m->data("image/bmp");
       if (file.size() > 14 + 40 && file.startsWith("BM"))
-        return {reinterpret_cast<const uint8_t*>(file.constData()) + 14,
-                reinterpret_cast<const uint8_t*>(file.constData()) + file.size()};
+        return BmpFileToDib(reinterpret_cast<const uint8_t*>(file.constData()),
+                            static_cast<size_t>(file.size()));
     }
     if (m->hasImage()) return ImageToDib(qvariant_cast<QImage>(m->imageData()));
     return {};

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
@@ -116,23 +117,35 @@ int TVantixView::ClientHeight() const {
 
 // ---- coordinate mapping ----
 
+int TVantixView::RoundSat(long double v) {
+  if (!(v < static_cast<long double>(INT_MAX))) return INT_MAX;
+  if (!(v > static_cast<long double>(INT_MIN))) return INT_MIN;
+  return RoundI(v);
+}
+
+int TVantixView::TruncSat(long double v) {
+  if (!(v < static_cast<long double>(INT_MAX))) return INT_MAX;
+  if (!(v > static_cast<long double>(INT_MIN))) return INT_MIN;
+  return TruncI(v);
+}
+
 int TVantixView::XScr2Bmp(int x) const {
-  return RoundI((100.0L / zoom_) * (static_cast<extended>(x) + viewX_ - offsetX_));
+  return RoundSat((100.0L / zoom_) * (static_cast<extended>(x) + viewX_ - offsetX_));
 }
 int TVantixView::YScr2Bmp(int y) const {
-  return RoundI((100.0L / zoom_) * (static_cast<extended>(y) + viewY_ - offsetY_));
+  return RoundSat((100.0L / zoom_) * (static_cast<extended>(y) + viewY_ - offsetY_));
 }
 int TVantixView::XBmp2Scr(int x) const {
-  return RoundI(x * (zoom_ / 100.0L) + (offsetX_ - viewX_));
+  return RoundSat(x * (zoom_ / 100.0L) + (offsetX_ - viewX_));
 }
 int TVantixView::YBmp2Scr(int y) const {
-  return RoundI(y * (zoom_ / 100.0L) + (offsetY_ - viewY_));
+  return RoundSat(y * (zoom_ / 100.0L) + (offsetY_ - viewY_));
 }
 
 void TVantixView::GetMaxViewXY(int& mx, int& my) const {
   const double f = zoom_ / 100.0;
-  const int zw = RoundI(static_cast<extended>(image_->Width()) * f);
-  const int zh = RoundI(static_cast<extended>(f) * image_->Height());
+  const int zw = RoundSat(static_cast<extended>(image_->Width()) * f);
+  const int zh = RoundSat(static_cast<extended>(f) * image_->Height());
   mx = my = 0;
   if (zw <= 0 || zh <= 0) return;
   mx = std::max(0, zw - ClientWidth());
@@ -212,8 +225,8 @@ void TVantixView::Update() {
   }
   inUpdate_ = false;
 
-  zoomedWidth_ = RoundI(static_cast<extended>(iw) / 100 * zoom_);
-  zoomedHeight_ = RoundI(static_cast<extended>(ih) / 100 * zoom_);
+  zoomedWidth_ = RoundSat(static_cast<extended>(iw) / 100 * zoom_);
+  zoomedHeight_ = RoundSat(static_cast<extended>(ih) / 100 * zoom_);
   offsetX_ = offsetY_ = 0;
   const int cw = ClientWidth(), ch = ClientHeight();
   extentX_ = std::min(zoomedWidth_, cw);
@@ -346,15 +359,15 @@ void TVantixView::RestoreCursor() {
 }
 
 int TVantixView::IdealComponentWidth() const {
-  int w = TruncI(image_->Width() / 100.0L * zoom_) + 1;
+  int64_t w = int64_t{TruncSat(image_->Width() / 100.0L * zoom_)} + 1;
   if (scrollBars_ == ssHorizontal || scrollBars_ == ssBoth) w += width() - ClientWidth();
-  return w;
+  return static_cast<int>(std::min<int64_t>(w, INT_MAX));
 }
 
 int TVantixView::IdealComponentHeight() const {
-  int h = TruncI(image_->Height() / 100.0L * zoom_) + 1;
+  int64_t h = int64_t{TruncSat(image_->Height() / 100.0L * zoom_)} + 1;
   if (scrollBars_ == ssVertical || scrollBars_ == ssBoth) h += height() - ClientHeight();
-  return h;
+  return static_cast<int>(std::min<int64_t>(h, INT_MAX));
 }
 
 void TVantixView::Fit() {
@@ -369,8 +382,8 @@ void TVantixView::ZoomAt(int x, int y, int z) {
   const int bx = XScr2Bmp(x), by = YScr2Bmp(y);
   SetZoom(z);
   const double f = zoom_ / 100.0;
-  SetViewXY(TruncI(static_cast<extended>(f) * bx - ClientWidth() / 2),
-            TruncI(static_cast<extended>(by) * f - ClientHeight() / 2));
+  SetViewXY(TruncSat(static_cast<extended>(f) * bx - ClientWidth() / 2),
+            TruncSat(static_cast<extended>(by) * f - ClientHeight() / 2));
   UnLockPaint();
 }
 
@@ -473,6 +486,10 @@ void TVantixView::DrawImagePart(QPainter& p, bool forDrawTo) {
   sy = std::clamp(sy, 0, ih);
   sw = std::min(sw, iw - sx);
   sh = std::min(sh, ih - sy);
+  // Zoomed in so far that the client shows less than half an image pixel: the source
+  // rounds to nothing, yet the client must show the pixel under it, not stale pixels.
+  if (sw < 1 && iw > 0 && extentX_ > 0) sx = std::min(sx, iw - 1), sw = 1;
+  if (sh < 1 && ih > 0 && extentY_ > 0) sy = std::min(sy, ih - 1), sh = 1;
   if (sw <= 0 || sh <= 0 || extentX_ <= 0 || extentY_ <= 0) return;
   const int dx = forDrawTo ? 0 : offsetX_, dy = forDrawTo ? 0 : offsetY_;
   const bool filtered = forDrawTo ? (zoomFilter_ != rfNone && zoom_ != 100)

@@ -346,6 +346,10 @@ class TVantixView : public TVXView {
   QPoint ClampClient(QPoint p) const;
   void UpdateCursorOverGrips(int x, int y);
   void FireChanging() { OnSelectionChanging(this); }
+  // Round (halves to even) and trunc held at the int range: at extreme zooms the zoomed
+  // sizes and screen positions do not fit, and a wrapped value would flip their sign.
+  static int RoundSat(long double v);
+  static int TruncSat(long double v);
 
   int ZoomFilterInt() const { return static_cast<int>(zoomFilter_); }
   void SetZoomFilterInt(int v) { SetZoomFilter(static_cast<TResampleFilter>(v)); }

@@ -19,19 +19,54 @@ namespace vx {
 namespace {
 
 // Visits the pixels of a line from (x1, y1) towards (x2, y2), end point excluded,
-// with the usual Bresenham stepping.
+// with the usual Bresenham stepping. 64-bit: the ends may lie far off screen.
 template <class F>
-void StepLine(int x1, int y1, int x2, int y2, F&& plot) {
-  const int dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1);
-  const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
-  int err = dx + dy;
-  int x = x1, y = y1;
+void StepLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, F&& plot) {
+  const int64_t dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1);
+  const int64_t sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+  int64_t err = dx + dy;
+  int64_t x = x1, y = y1;
   while (x != x2 || y != y2) {
     plot(x, y);
-    const int e2 = 2 * err;
+    const int64_t e2 = 2 * err;
     if (e2 >= dy) err += dy, x += sx;
     if (e2 <= dx) err += dx, y += sy;
   }
+}
+
+// StepLine restricted to the pixels inside clip, calling skip(n) for every run of n
+// pixels it does not visit, so that a pattern counted along the line keeps its phase.
+// A segment off the clip costs nothing, whatever its length: at high zooms the edges
+// of a selection run for millions of pixels beyond the client area.
+template <class F, class S>
+void StepLineClipped(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const QRect& clip, F&& plot,
+                     S&& skip) {
+  const int64_t n = std::max(std::abs(x2 - x1), std::abs(y2 - y1));  // pixels visited
+  if (n == 0) return;
+  const int64_t cl = clip.left(), cr = clip.right(), ct = clip.top(), cb = clip.bottom();
+  if (std::max(x1, x2) < cl || std::min(x1, x2) > cr || std::max(y1, y2) < ct ||
+      std::min(y1, y2) > cb) {
+    skip(n);
+    return;
+  }
+  if (y1 == y2 || x1 == x2) {  // straight: the visible run is known exactly
+    const bool horizontal = y1 == y2;
+    const int64_t a = horizontal ? x1 : y1, b = horizontal ? x2 : y2;
+    const int64_t lo = horizontal ? cl : ct, hi = horizontal ? cr : cb;
+    const int64_t s = a < b ? 1 : -1;
+    // Step k is at a + s * k, for k = 0 .. n - 1.
+    const int64_t k0 = std::max<int64_t>(0, s > 0 ? lo - a : a - hi);
+    const int64_t k1 = std::min<int64_t>(n - 1, s > 0 ? hi - a : a - lo);
+    if (k0 > k1) {
+      skip(n);
+      return;
+    }
+    skip(k0);
+    for (int64_t k = k0; k <= k1; ++k) horizontal ? plot(a + s * k, y1) : plot(x1, a + s * k);
+    skip(n - 1 - k1);
+    return;
+  }
+  StepLine(x1, y1, x2, y2, plot);
 }
 
 constexpr int kZoomSteps[] = {2, 5, 10, 25, 33, 50, 75, 100};
@@ -121,19 +156,27 @@ void TVantixView::DrawAnts(QPainter& p, TVXAnimPolygon& poly) {
   const QRect clip = viewport()->rect().adjusted(-1, -1, 1, 1);
   QList<QPoint> first, second;
   poly.DashCounter = poly.Phase;
-  auto plot = [&](int x, int y) {
+  auto plot = [&](int64_t x, int64_t y) {  // x, y lie between two int vertices
     const bool one = poly.DashCounter < 3;
     if (!one && poly.DashCounter >= 5) poly.DashCounter = -1;
     ++poly.DashCounter;
-    if (clip.contains(x, y)) (one ? first : second).push_back(QPoint(x, y));
+    const QPoint q(static_cast<int>(x), static_cast<int>(y));
+    if (clip.contains(q)) (one ? first : second).push_back(q);
+  };
+  // count pixels passed without drawing: once in 0..5 the counter repeats every 6.
+  auto skip = [&](int64_t count) {
+    for (; count > 0 && (poly.DashCounter < 0 || poly.DashCounter > 5); --count)
+      poly.DashCounter = poly.DashCounter >= 5 ? 0 : poly.DashCounter + 1;
+    poly.DashCounter = static_cast<int>((poly.DashCounter + count % 6) % 6);
   };
   std::vector<QPoint> scr(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i)
     scr[static_cast<size_t>(i)] = QPoint(XBmp2Scr(poly.Points[static_cast<size_t>(i)].x),
                                          YBmp2Scr(poly.Points[static_cast<size_t>(i)].y));
   for (size_t i = 1; i < scr.size(); ++i)
-    StepLine(scr[i - 1].x(), scr[i - 1].y(), scr[i].x(), scr[i].y(), plot);
-  if (!polygonDrawing_) StepLine(scr.back().x(), scr.back().y(), scr[0].x(), scr[0].y(), plot);
+    StepLineClipped(scr[i - 1].x(), scr[i - 1].y(), scr[i].x(), scr[i].y(), clip, plot, skip);
+  if (!polygonDrawing_)
+    StepLineClipped(scr.back().x(), scr.back().y(), scr[0].x(), scr[0].y(), clip, plot, skip);
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(QPen(ToQColor(poly.Color1), 1));
   p.drawPoints(first.data(), static_cast<int>(first.size()));
@@ -141,6 +184,7 @@ void TVantixView::DrawAnts(QPainter& p, TVXAnimPolygon& poly) {
   p.drawPoints(second.data(), static_cast<int>(second.size()));
   if (poly.Sizeable && !rectDragging_ && IsRectangle(poly.Points)) {
     for (const QPoint& s : scr) {
+      if (!clip.adjusted(-3, -3, 3, 3).contains(s)) continue;  // off screen
       p.fillRect(QRect(s.x() - 3, s.y() - 3, 6, 6), ToQColor(poly.Color1));
       p.fillRect(QRect(s.x() - 2, s.y() - 2, 4, 4), ToQColor(poly.Color2));
     }
@@ -244,8 +288,8 @@ void TVantixView::ZoomSelection() {
   SetZoom(
       static_cast<int>(std::min(Trunc(width() / (w / 100.0L)), Trunc(height() / (h / 100.0L)))));
   const double f = zoom_ / 100.0;
-  SetViewXY(TruncI(static_cast<extended>(x1) * f) - (ClientWidth() - TruncI(w * f)) / 2,
-            TruncI(static_cast<extended>(f) * y1) - (ClientHeight() - TruncI(h * f)) / 2);
+  SetViewXY(TruncSat(Trunc(static_cast<extended>(x1) * f) - (ClientWidth() - Trunc(w * f)) / 2),
+            TruncSat(Trunc(static_cast<extended>(f) * y1) - (ClientHeight() - Trunc(h * f)) / 2));
   UnLockPaint();
 }
 
@@ -282,7 +326,8 @@ int TVantixView::GetResizingGrip(int x, int y) const {
   if (!sel_->Visible || !sel_->Sizeable || rectDragging_ || !IsRectangle(sel_->Points)) return -1;
   for (int i = 0; i < 4; ++i) {
     const TPoint& v = sel_->Points[static_cast<size_t>(i)];
-    if (std::abs(x - XBmp2Scr(v.x)) <= 3 && std::abs(y - YBmp2Scr(v.y)) <= 3) return i;
+    if (std::abs(int64_t{x} - XBmp2Scr(v.x)) <= 3 && std::abs(int64_t{y} - YBmp2Scr(v.y)) <= 3)
+      return i;
   }
   const double sx1 = XBmp2Scr(sel_->X1), sy1 = YBmp2Scr(sel_->Y1);
   const double sx2 = XBmp2Scr(sel_->X2), sy2 = YBmp2Scr(sel_->Y2);

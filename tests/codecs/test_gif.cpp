@@ -5,8 +5,10 @@
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -255,6 +257,28 @@ TEST(GifRead, SecondOfThreeImagesGivesCountDelayAndTransparency) {
   }
 }
 
+TEST(GifRead, ProgressEndsAtOneHundredWithAndWithoutPixels) {
+  const Bytes file = ThreeImages();
+  for (const bool preview : {false, true}) {
+    SCOPED_TRACE(preview);
+    std::vector<int> seen;
+    bool aborted = false;
+    TProgressRec pr;
+    pr.Aborting = &aborted;
+    pr.ProgressEvent = [&](TObject*, int per) { seen.push_back(per); };
+    TMemoryStream s(file);
+    TBitmap bmp;
+    TIOParamsVals params;
+    params.GIF_ImageIndex = 1;
+    int count = 0;
+    ReadGifStream(s, bmp, count, preview, params, pr);
+    ASSERT_FALSE(aborted);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), 0);
+    EXPECT_EQ(seen.back(), 100);
+  }
+}
+
 TEST(GifRead, FileWithoutTrailerReadsToItsEnd) {
   for (const char* name : {"gif/porsche.gif", "gif/fire.gif"}) {
     SCOPED_TRACE(name);
@@ -269,7 +293,8 @@ TEST(GifRead, FileWithoutTrailerReadsToItsEnd) {
     EXPECT_EQ(r.count, whole.count);
     EXPECT_EQ(s.Position(), static_cast<int64_t>(file.size()));
     EXPECT_EQ(vxtest::BitmapRGB(r.bitmap),
-              vxtest::BitmapRGB(ReadOurs(ReadWholeFile(vxtest::CorpusPath(name)), whole.count - 1).bitmap));
+              vxtest::BitmapRGB(
+                  ReadOurs(ReadWholeFile(vxtest::CorpusPath(name)), whole.count - 1).bitmap));
   }
 }
 
@@ -593,6 +618,50 @@ TEST(GifFile, ComponentInsertMakesALoopingAnimation) {
   const Bytes file = ReadWholeFile(name);
   EXPECT_EQ(file[6] | (file[7] << 8), 20);
   EXPECT_EQ(GiflibFrames(name).size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// Caps the size of files this process may write, as a full disk would.
+struct FileSizeLimit {
+  rlimit old{};
+  void (*oldHandler)(int);
+  explicit FileSizeLimit(rlim_t bytes) {
+    oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+  }
+};
+
+TEST(GifFile, RewriteThatCannotBeWrittenKeepsTheFile) {
+  const std::string dir = vxtest::TempDir() + "/gif-full";
+  std::filesystem::create_directories(dir);
+  const std::string name = dir + "/three.gif";
+  SaveBytes(name, ThreeImages());
+  const Bytes before = ReadWholeFile(name);
+  {
+    FileSizeLimit limit(before.size() / 4);
+    EXPECT_ANY_THROW(GifMakeAnimate(name, 0, 40, 10));
+    EXPECT_ANY_THROW(DeleteGifIm(name, 1, true));
+    TBitmap b = Solid(30, 30, CreateRGB(5, 6, 7));
+    TIOParamsVals p;
+    p.GIF_ImageIndex = 1;
+    TProgressRec pr;
+    EXPECT_ANY_THROW(InsertGifIm(name, b, p, pr));
+  }
+  EXPECT_EQ(ReadWholeFile(name), before);
+  // No half-written file is left beside it.
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 1);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // in every layout we read, libtiff (and ImageMagick) reading what we write, page
 // insertion and deletion as libtiff sees the result, and damaged input.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,8 @@
 #include "io/lzwhooks.h"
 #include "io/vantixio.h"
 #include "platform/bitmap.h"
+#include "platform/exceptions.h"
+#include "platform/screen.h"
 #include "platform/stream.h"
 #include "testsupport.h"
 
@@ -149,7 +153,9 @@ std::string Temp(const std::string& name) {
   return vxtest::TempDir() + "/" + name;
 }
 
-bool Shell(const std::string& cmd) { return vxtest::CommandSucceeds(cmd); }
+bool Shell(const std::string& cmd) {
+  return vxtest::CommandSucceeds(cmd);
+}
 
 bool HaveTool(const char* tool) {
   return Shell(std::string("command -v ") + tool);
@@ -569,6 +575,7 @@ TEST(TiffRead, DamagedFilesAbortWithoutReadingPastTheData) {
   struct Case {
     const char* what;
     void (*damage)(Bytes&, size_t);
+    bool refusedBeforeSizing = false;  // the bitmap is not touched
   };
   const Case cases[] = {
       {"first IFD beyond the end", [](Bytes& b, size_t) { PutLE32(b, 4, 0x7FFFFFF0); }},
@@ -592,6 +599,13 @@ TEST(TiffRead, DamagedFilesAbortWithoutReadingPastTheData) {
          const size_t e = EntryPos(b, d, 258) + 8;
          b[(b[e] | (b[e + 1] << 8)) + 2] = 16;  // 8, 16, 8
        }},
+      {"samples per pixel far beyond the data",
+       [](Bytes& b, size_t d) {
+         const size_t e = EntryPos(b, d, 277);
+         PutLE16(b, e + 2, 4);  // LONG
+         PutLE32(b, e + 8, 0x40000000);
+       },
+       true},
       {"not a TIFF", [](Bytes& b, size_t) { b[0] = 'X'; }},
       {"cut in the middle of the strip", [](Bytes& b, size_t) { b.resize(b.size() / 4); }},
   };
@@ -603,12 +617,81 @@ TEST(TiffRead, DamagedFilesAbortWithoutReadingPastTheData) {
     ReadResult r;
     ReadOurs(s, 0, r);
     EXPECT_TRUE(r.aborted);
+    if (c.refusedBeforeSizing) {
+      EXPECT_TRUE(r.bmp.Empty());
+    }
   }
   // The undamaged file reads.
   TMemoryStream s(good);
   ReadResult r;
   ReadOurs(s, 0, r);
   EXPECT_FALSE(r.aborted);
+}
+
+TEST(TiffRead, ResolutionBelowOneGivesTheScreenResolution) {
+  size_t ifd = 0;
+  const Bytes good = SmallGreyFile(ifd);
+  struct Case {
+    uint16_t type;  // of XResolution
+    uint32_t numerator;
+    int expected;  // 0: the screen resolution
+  };
+  const Case cases[] = {
+      {10, static_cast<uint32_t>(-300), 0},  // SRATIONAL, negative
+      {5, 0, 0},
+      {5, 300, 300},
+      {10, 150, 150},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.numerator);
+    Bytes b = good;
+    const size_t e = EntryPos(b, ifd, 282);
+    PutLE16(b, e + 2, c.type);
+    const size_t at = b[e + 8] | (b[e + 9] << 8) | (b[e + 10] << 16);
+    PutLE32(b, at, c.numerator);
+    PutLE32(b, at + 4, 1);
+    TMemoryStream s(b);
+    ReadResult r;
+    ReadOurs(s, 0, r, true);
+    ASSERT_FALSE(r.aborted);
+    EXPECT_EQ(r.params.DpiX, c.expected ? c.expected : gSystemDPIX);
+  }
+}
+
+// A stream over a file's bytes whose reads fail with an exception from a given offset on,
+// as an application's stream over a network or a database may.
+class FailingReadStream : public TStream {
+ public:
+  FailingReadStream(Bytes data, int64_t failFrom) : ms_(std::move(data)), failFrom_(failFrom) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    if (ms_.Position() + count > failFrom_) throw EReadError("device gone");
+    return ms_.Read(buffer, count);
+  }
+  int64_t Write(const void* buffer, int64_t count) override { return ms_.Write(buffer, count); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return ms_.Seek(offset, origin); }
+  int64_t Size() override { return ms_.Size(); }
+
+ private:
+  TMemoryStream ms_;
+  int64_t failFrom_;
+};
+
+TEST(TiffRead, StreamThatThrowsAbortsInsteadOfRaising) {
+  size_t ifd = 0;
+  const Bytes good = SmallGreyFile(ifd);
+  const size_t strip =
+      good[EntryPos(good, ifd, 273) + 8] | (good[EntryPos(good, ifd, 273) + 9] << 8);
+  // Failing in the header, in the directory, and in the strip's pixels.
+  for (const int64_t failFrom :
+       {int64_t{4}, static_cast<int64_t>(ifd) + 6, static_cast<int64_t>(strip) + 100}) {
+    SCOPED_TRACE(failFrom);
+    FailingReadStream s(good, failFrom);
+    ReadResult r;
+    EXPECT_NO_THROW(ReadOurs(s, 0, r));
+    EXPECT_TRUE(r.aborted);
+  }
+  FailingReadStream whole(good, static_cast<int64_t>(good.size()));
+  EXPECT_NO_THROW(EXPECT_EQ(EnumTIFFImStream(whole), 1));
 }
 
 // ---------------------------------------------------------------------------------
@@ -880,6 +963,33 @@ TEST(TiffPages, FailedInsertLeavesTheFileAsItWas) {
   }
   EXPECT_TRUE(abort);
   EXPECT_EQ(FileBytes(path), before);
+
+  // The disk fills up (here: the file size limit) before the small new page is all
+  // written; the buffered bytes fail only when flushed. The insertion reports the failure
+  // and the file keeps its one page.
+  {
+    TBitmap small;
+    MakePicture(small, 4, 4);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = before.size() + 40;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    bool failed = false;
+    TProgressRec q;
+    q.Aborting = &failed;
+    int pages = -1;
+    {
+      TFileStream f(path, fmOpenReadWrite);
+      pages = TIFFWriteStream(f, true, small, params, q);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(pages, 0);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(FileBytes(path), before);
+  }
 
   // Big-endian files take no insertion.
   if (HaveTool("tiffcp")) {

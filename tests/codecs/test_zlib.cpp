@@ -1,13 +1,34 @@
 // Whole-buffer zlib helpers and the compression streams, checked against zlib itself.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <zlib.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "codecs/vxzlib.h"
 #include "platform/stream.h"
+
+// Allocations of at least this many bytes fail while it is non-zero, so that a test can
+// make a helper run out of memory halfway through.
+static size_t gFailAllocsFrom = 0;
+
+void* operator new(size_t n) {
+  if (gFailAllocsFrom != 0 && n >= gFailAllocsFrom) throw std::bad_alloc();
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+// Kept out of line: the compiler would otherwise pair our malloc with free at each call
+// site and call it a mismatch.
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+  std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
 
 using namespace vx;
 
@@ -96,6 +117,39 @@ TEST(ZlibBuf, BadDataAndBombsRaise) {
   // Exactly at the limit is fine.
   DecompressBuf(bomb.data(), static_cast<int64_t>(bomb.size()), 0, out, n, 8 << 20);
   EXPECT_EQ(n, 8 << 20);
+}
+
+// Bytes the heap has handed out and not taken back.
+size_t HeapInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+}
+
+TEST(ZlibBuf, RunningOutOfMemoryReleasesTheZlibState) {
+  const auto in = Data(4 << 20, true);
+  const std::vector<uint8_t> zeros(8 << 20, 0);
+  const auto bomb = ZlibDeflate(zeros);
+  std::vector<uint8_t> out;
+  int64_t n = 0;
+  // The output block is the only allocation this large: it fails after the zlib state
+  // exists, which must then be released (the deflate state alone is over 200 KiB).
+  for (int round = 0; round < 2; ++round) {
+    const size_t before = HeapInUse();
+    gFailAllocsFrom = 4 << 20;
+    bool threw = false;
+    try {
+      if (round == 0)
+        CompressBuf(in.data(), static_cast<int64_t>(in.size()), out, n);
+      else
+        DecompressBuf(bomb.data(), static_cast<int64_t>(bomb.size()), 8 << 20, out, n);
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    gFailAllocsFrom = 0;
+    SCOPED_TRACE(round);
+    EXPECT_TRUE(threw);
+    EXPECT_LT(HeapInUse(), before + 1024);
+  }
 }
 
 TEST(ZlibStream, CompressionStreamWritesAZlibStream) {

@@ -1,8 +1,10 @@
 // The parameter set: defaults, copies, the stored stream format and the type texts.
 #include <gtest/gtest.h>
 
+#include "core/vxdefs.h"
 #include "io/fileformats.h"
 #include "io/ioparams.h"
+#include "io/paramfields.h"
 #include "platform/exceptions.h"
 #include "platform/stream.h"
 
@@ -259,5 +261,18 @@ TEST(IOParams, FileTypeStrings) {
     p.FileType = c.type;
     c.set(p);
     EXPECT_EQ(p.GetFileTypeStr(), c.want) << c.type;
+  }
+}
+
+TEST(IOParams, ColoursByNameTakeOnlyWellFormedValues) {
+  TIOParamsVals p;
+  std::string error;
+  ASSERT_TRUE(SetParamByName(p, "gif_transpcolor", "#ff8001", error));
+  EXPECT_EQ(p.GIF_TranspColor, CreateRGB(255, 128, 1));
+  ASSERT_TRUE(SetParamByName(p, "PNG_Background", "10,20,30", error));
+  EXPECT_EQ(p.PNG_Background, CreateRGB(10, 20, 30));
+  for (const char* bad : {"#-1-1-1", "# f f f", "#+f+f+f", "#ff80", "#ff80zz", "1,2,256", "1,2"}) {
+    EXPECT_FALSE(SetParamByName(p, "GIF_TranspColor", bad, error)) << bad;
+    EXPECT_EQ(p.GIF_TranspColor, CreateRGB(255, 128, 1)) << bad;
   }
 }

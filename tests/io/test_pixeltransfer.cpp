@@ -334,6 +334,9 @@ TEST(CopyDIB2Bitmap, RejectsTruncatedAndAbsurdInput) {
   unchanged(Concat(minH, Bytes(64, 0)), "INT_MIN height");
   unchanged(Concat(Header(2, 2, 8, 0, 0xFFFFFFFFu), Bytes(64, 0)), "colour count");
   unchanged(Concat(Header(60000, 60000, 2), Bytes(64, 0)), "blank kind too large for its data");
+  // Two bytes of run-length data (end of bitmap) must not make a 200 MB image.
+  unchanged(Concat(Concat(Header(8192, 8192, 8, 1), Bytes(256 * 4, 0)), Bytes{0, 1}),
+            "run-length size not backed by data");
   unchanged(Bytes(39, 0), "short header");
 }
 

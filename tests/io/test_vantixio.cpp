@@ -63,6 +63,18 @@ void FailingWrite(TStream& s, TBitmap&, TIOParamsVals&, TProgressRec& p) {
   p.Abort();
 }
 
+// A writer whose stream runs out of room, as on a full disk.
+void FullDiskWrite(TStream& s, TBitmap&, TIOParamsVals&, TProgressRec&) {
+  s.WriteBuffer("RAW6", 4);
+  throw EWriteError("stream write error");
+}
+
+// A stream that takes nothing.
+class TRefusingStream : public TMemoryStream {
+ public:
+  int64_t Write(const void*, int64_t) override { return 0; }
+};
+
 class VantixIO : public testing::Test {
  protected:
   void SetUp() override {
@@ -80,6 +92,12 @@ class VantixIO : public testing::Test {
     bad.Extensions = "FAIL";
     bad.WriteFunction = FailingWrite;
     VXFileFormatAdd(bad);
+    TVXFileFormatInfo full;
+    full.FileType = kRawType + 2;
+    full.FullName = "Full disk";
+    full.Extensions = "FULL";
+    full.WriteFunction = FullDiskWrite;
+    VXFileFormatAdd(full);
     dir = vxtest::TempDir() + "/" + testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -163,6 +181,29 @@ TEST_F(VantixIO, FailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_TRUE(io.Aborting());
   EXPECT_EQ(Slurp(name), "precious");
   EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(VantixIO, WriteErrorsAreReportedThroughAborting) {
+  TBitmap b;
+  Paint(b, 4, 4);
+  TVantixIO io;
+  io.SetAttachedBitmap(&b);
+  const std::string name = dir + "/keep.full";
+  { std::ofstream(name, std::ios::binary) << "precious"; }
+  EXPECT_NO_THROW(io.SaveToFile(name));
+  EXPECT_TRUE(io.Aborting());
+  EXPECT_EQ(Slurp(name), "precious");
+  EXPECT_EQ(FilesInDir(), 1u);
+  // Streams that refuse the data, with and without the 12-byte headers. (The PNG writer
+  // is the one saver that raises on failure.)
+  for (bool headers : {false, true}) {
+    io.SetStreamHeaders(headers);
+    for (int type : {ioPCX, ioTIFF, ioJPEG, ioBMP, ioGIF, kRawType}) {
+      TRefusingStream s;
+      EXPECT_NO_THROW(io.SaveToStream(s, type)) << type << " " << headers;
+      EXPECT_TRUE(io.Aborting()) << type << " " << headers;
+    }
+  }
 }
 
 TEST_F(VantixIO, SaveKeepsTheTargetsPermissions) {

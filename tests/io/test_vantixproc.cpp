@@ -314,6 +314,38 @@ TEST(ProcUndo, OneByNImagesCannotBeUndone) {
   }
 }
 
+// The copy belongs to the image it was taken from: once the target is another
+// bitmap, restoring it would overwrite a different image.
+TEST(ProcUndo, NeverRestoresOntoAnotherImage) {
+  TTestHost host;
+  Fill(*host.GetFBitmap(), 6, 5);
+  TVantixProc proc;
+  proc.SetAttachedVantix(&host);
+  proc.Negative();
+  ASSERT_TRUE(proc.CanUndo());
+
+  host.ReplaceBitmap();  // e.g. a thumbnail view moving to its next image
+  SizeBitmap(*host.GetFBitmap(), 3, 3, pf1bit);
+  std::memset(host.GetFBitmap()->Bits(), 0xFF, host.GetFBitmap()->BitsSize());
+  const TBitmap next(*host.GetFBitmap());
+  EXPECT_FALSE(proc.CanUndo());
+  proc.Undo();
+  EXPECT_TRUE(SamePixels(*host.GetFBitmap(), next));
+
+  TBitmap bare;
+  Fill(bare, 4, 4);
+  const TBitmap bareBefore(bare);
+  proc.SetAttachedBitmap(&bare);
+  proc.Undo();
+  EXPECT_TRUE(SamePixels(bare, bareBefore));
+
+  // A copy taken from the new target is restored as usual.
+  proc.Negative();
+  ASSERT_TRUE(proc.CanUndo());
+  proc.Undo();
+  EXPECT_TRUE(SamePixels(bare, bareBefore));
+}
+
 // ---- clipboard and clearing ----
 
 TEST(ProcClipboard, CopyPasteRoundTripAndLayout) {
@@ -621,6 +653,29 @@ TEST(ProcOperations, ResampleSizes) {
   SizeBitmap(want, 33, 24, pf24bit);  // 33 * 15 div 20
   Resample(b, want, rfLanczos3);
   proc.Resample(33, -1, rfLanczos3);
+  EXPECT_TRUE(SamePixels(b, want));
+
+  // 100000 * 50000 does not fit an int: nothing changes, rather than a wrapped
+  // width of some 700 million columns.
+  TBitmap flat;
+  Fill(flat, 100000, 1);
+  proc.SetAttachedBitmap(&flat);
+  proc.Resample(-1, 50000, rfNone);
+  EXPECT_EQ(flat.Width(), 100000);
+  EXPECT_EQ(flat.Height(), 1);
+}
+
+TEST(ProcOperations, MergeWithTheUndoCopyReadsItBeforeItIsReplaced) {
+  TBitmap b;
+  Fill(b, 7, 5);
+  const TBitmap original(b);
+  TVantixProc proc;
+  proc.SetAttachedBitmap(&b);
+  proc.Negative();  // the undo copy now holds the original
+  TBitmap want(b);
+  Merge(want, original, 50, 0, 0, 6, 4, TProgressRec{});
+  ASSERT_FALSE(SamePixels(want, b));
+  proc.Merge(proc.UndoBitmap(), 50);
   EXPECT_TRUE(SamePixels(b, want));
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include "platform/bitmap.h"
 #include "platform/component.h"
@@ -89,6 +90,32 @@ TEST(Bitmap, AssignIsDeepAndModifiedFires) {
   EXPECT_FALSE(b.Modified());
 }
 
+TEST(Bitmap, RowLengthOfWideBitmaps) {
+  // Width times bits a pixel passes 2^31 while the row in bytes still fits an int.
+  const int wide = std::numeric_limits<int>::max() / 16;
+  TBitmap b;
+  b.SetSize(wide, 0);
+  EXPECT_EQ(b.RowLen(), (int64_t{wide} * 24 + 31) / 32 * 4);
+  // Rows of more than 2^31 bytes are refused, and the bitmap stays as it was.
+  b.SetSize(4, 2);
+  const int widest = std::numeric_limits<int>::max();
+  EXPECT_THROW(b.SetSize(widest, 1), EOutOfResources);
+  EXPECT_EQ(b.Width(), 4);
+  EXPECT_EQ(b.Height(), 2);
+  EXPECT_EQ(b.RowLen(), 12);
+  EXPECT_EQ(b.BitsSize(), 24u);
+  // The widest row fits at one bit a pixel, but not once it is turned to 24 bits.
+  TBitmap mono;
+  mono.SetSize(1, 1);
+  mono.SetPixelFormat(pf1bit);
+  mono.SetSize(widest, 0);
+  const int monoRow = static_cast<int>((int64_t{widest} + 31) / 32 * 4);
+  EXPECT_EQ(mono.RowLen(), monoRow);
+  EXPECT_THROW(mono.SetPixelFormat(pf24bit), EOutOfResources);
+  EXPECT_EQ(mono.PixelFormat(), pf1bit);
+  EXPECT_EQ(mono.RowLen(), monoRow);
+}
+
 TEST(Streams, MemoryStreamAndEndianHelpers) {
   TMemoryStream m;
   WriteLE16(m, 0x1234);
@@ -108,6 +135,17 @@ TEST(Streams, MemoryStreamAndEndianHelpers) {
   EXPECT_FALSE(TryReadLE32(m, v));
   EXPECT_EQ(m.Seek(-4, soEnd), 8);
   EXPECT_EQ(m.Seek(2, soCurrent), 10);
+}
+
+TEST(Streams, MemoryStreamSizeBelowZeroIsEmpty) {
+  TMemoryStream m;
+  m.WriteBuffer("abcdef", 6);
+  m.SetSize(-4);
+  EXPECT_EQ(m.Size(), 0);
+  EXPECT_EQ(m.Position(), 0);
+  m.WriteBuffer("xy", 2);
+  EXPECT_EQ(m.Size(), 2);
+  EXPECT_EQ(std::memcmp(m.Memory(), "xy", 2), 0);
 }
 
 TEST(Streams, FileStreamOpenErrorsNameTheFile) {

@@ -2,6 +2,8 @@
 // marching ants.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include "viewtest.h"
 
 using namespace vx;
@@ -284,6 +286,30 @@ TEST(Ants, PatternAtPhaseZeroAndOneTickLater) {
   v->SetVisibleSelection(false);
   img = Grab(*v);
   EXPECT_EQ(PixelAt(img, 5, 10), 0x808080);
+}
+
+// At 10^8 % the edges of a 1000-pixel selection run for 10^9 pixels, almost all off
+// screen: painting must not walk them, and the ants on screen keep the phase they would
+// have after walking the three other edges.
+TEST(Ants, EdgesFarOffScreenCostNothingAndKeepThePhase) {
+  auto v = MakeView(60, 40, 1000, 1000, 0x808080);
+  v->SetSelectionOptions({vxsoAnimated});
+  v->SetSelColor1(0x0000FF);
+  v->SetSelColor2(0x00FF00);
+  v->SetZoom(100'000'000);
+  v->SetViewXY(0, 500);
+  v->SelectBitmapRect(0, 0, 999, 999);
+  QElapsedTimer t;
+  t.start();
+  const QImage img = Grab(*v);
+  EXPECT_LT(t.elapsed(), 2000);
+  // The left edge is the closing one, walked upwards from screen y 999e6 - 500 after
+  // 3 * 999e6 pixels; 999e6 is a multiple of 6.
+  for (int y = 0; y < 40; ++y) {
+    const int counter = ((-(500 + y)) % 6 + 6) % 6;
+    EXPECT_EQ(PixelAt(img, 0, y), counter < 3 ? 0x0000FFu : 0x00FF00u) << y;
+  }
+  EXPECT_EQ(PixelAt(img, 30, 20), 0x808080u);
 }
 
 TEST(Ants, GripsAreSixPixelSquares) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
+#include <climits>
 
 #include "io/vantixio.h"
 #include "platform/syscolors.h"
@@ -143,6 +144,41 @@ TEST(ViewZoom, ZoomAtCentresTheBitmapPoint) {
   EXPECT_EQ(v->ViewY(), 120 - 50);
   EXPECT_EQ(v->XScr2Bmp(50), 30);
   EXPECT_EQ(v->PaintLockCount(), 0);
+}
+
+// 30000 pixels at 10^7 % are 3 * 10^9 zoomed pixels, more than an int holds: sizes and
+// positions stop at the int range instead of wrapping to negative values.
+TEST(ViewZoom, HugeZoomedSizesSaturateInsteadOfWrapping) {
+  auto v = MakeView(100, 50, 30000, 2, 0x123456);
+  v->SetZoom(10'000'000);
+  EXPECT_EQ(v->ZoomedWidth(), INT_MAX);
+  EXPECT_EQ(v->ZoomedHeight(), 200'000);
+  EXPECT_EQ(v->ExtentX(), 100);
+  int mx = 0, my = 0;
+  v->GetMaxViewXY(mx, my);
+  EXPECT_EQ(mx, INT_MAX - 100);
+  EXPECT_EQ(v->IdealComponentWidth(), INT_MAX);
+  EXPECT_EQ(v->XBmp2Scr(29999), INT_MAX);
+  EXPECT_EQ(PixelAt(Grab(*v), 50, 10), 0x123456u);  // the image is still drawn
+  v->SetViewX(INT_MAX);
+  EXPECT_EQ(v->ViewX(), INT_MAX - 100);
+  EXPECT_EQ(v->XScr2Bmp(0), 21475);  // (2^31 - 101) / 10^5, rounded
+  EXPECT_GT(v->XBmp2Scr(29999), v->XBmp2Scr(0));
+
+  // Past 200 times the client width in percent the source rectangle rounds to no pixel;
+  // the client still shows the pixel under it instead of what was there before.
+  auto u = MakeView(100, 50, 1000, 2, 0x123456);
+  EXPECT_EQ(PixelAt(Grab(*u), 50, 30), ColorToRGB(clBtnFace));  // below the image
+  u->SetZoom(25'000);
+  EXPECT_EQ(PixelAt(Grab(*u), 50, 30), 0x123456u);
+
+  // Zooming in at a point far right moves the view right, never back to the left edge.
+  auto w = MakeView(100, 50, 30000, 2);
+  w->SetViewX(24950);
+  ASSERT_EQ(w->XScr2Bmp(50), 25000);
+  w->ZoomAt(50, 0, 10'000'000);
+  w->GetMaxViewXY(mx, my);
+  EXPECT_EQ(w->ViewX(), mx);
 }
 
 TEST(ViewPaint, ChessboardSquares) {

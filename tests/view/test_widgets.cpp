@@ -68,6 +68,38 @@ TEST(QtPlatform, ClipboardExchangesDibsWithOtherPrograms) {
   EXPECT_FALSE(Clipboard().HasDIB());
 }
 
+// A BMP file may leave a gap between the colour table and the rows; the file header's
+// pixel offset, not the table's end, says where they start.
+TEST(QtPlatform, ClipboardBmpHonoursThePixelOffset) {
+  TVantixView v;  // installs the system clipboard
+  TBitmap b;
+  b.SetSize(3, 2);
+  FillImage(b, RGB2TColor(10, 20, 30));
+  b.Canvas().SetPixel(2, 0, RGB2TColor(200, 100, 50));
+  const std::vector<uint8_t> dib = CopyBitmaptoDIB(b);
+  ASSERT_EQ(dib[0], 40);
+  for (const int gap : {0, 16}) {
+    QByteArray file(14, '\0');
+    file[0] = 'B';
+    file[1] = 'M';
+    const int offBits = 14 + 40 + gap;
+    for (int i = 0; i < 4; ++i) file[10 + i] = static_cast<char>((offBits >> (8 * i)) & 0xFF);
+    file.append(reinterpret_cast<const char*>(dib.data()), 40);
+    file.append(QByteArray(gap, '\x7F'));
+    file.append(reinterpret_cast<const char*>(dib.data()) + 40, static_cast<int>(dib.size()) - 40);
+    auto* mime = new QMimeData;
+    mime->setData("image/bmp", file);
+    QGuiApplication::clipboard()->setMimeData(mime);
+    TBitmap back;
+    ASSERT_EQ(CopyDIB2Bitmap(Clipboard().GetDIB(), back), 24) << gap;
+    ASSERT_EQ(back.Width(), 3);
+    EXPECT_EQ(back.Canvas().Pixel(0, 0), RGB2TColor(10, 20, 30)) << gap;
+    EXPECT_EQ(back.Canvas().Pixel(2, 0), RGB2TColor(200, 100, 50)) << gap;
+    EXPECT_EQ(back.Canvas().Pixel(1, 1), RGB2TColor(10, 20, 30)) << gap;
+  }
+  Clipboard().Clear();
+}
+
 TEST(QtPlatform, ThirteenCursorsWithSensibleHotSpots) {
   TVantixView v;
   for (int id = 1778; id <= 1790; ++id) {
@@ -93,6 +125,17 @@ TEST(PictureControl, RepaintsWhenTheBitmapIsMarkedModified) {
   const int before = image.ChangeCount();
   io.Update();  // marks the bitmap modified
   EXPECT_EQ(image.ChangeCount(), before + 1);
+  const QImage shot = image.grab().toImage();
+  EXPECT_EQ(shot.pixel(5, 5), qRgb(255, 0, 0));
+}
+
+TEST(PictureControl, ShowsBitmapsOfOtherPixelFormats) {
+  TImage image;
+  image.resize(20, 20);
+  image.show();
+  image.Bitmap().SetPixelFormat(pf32bit);
+  image.Bitmap().SetSize(10, 10);
+  FillImage(image.Bitmap(), 0x0000FF);
   const QImage shot = image.grab().toImage();
   EXPECT_EQ(shot.pixel(5, 5), qRgb(255, 0, 0));
 }
