@@ -21,6 +21,12 @@ void* operator new(size_t n) {
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
+// The non-throwing form too: its blocks come back through the plain delete below, so
+// both sides must be ours (the standard library's temporary buffers use it).
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  if (gFailAllocsFrom != 0 && n >= gFailAllocsFrom) return nullptr;
+  return std::malloc(n ? n : 1);
+}
 // Kept out of line: the compiler would otherwise pair our malloc with free at each call
 // site and call it a mismatch.
 [[gnu::noinline]] void operator delete(void* p) noexcept {
