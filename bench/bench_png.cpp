@@ -23,6 +23,7 @@
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
 #include "platform/stream.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -166,40 +167,12 @@ BENCHMARK(LibDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(OursEncode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(LibEncode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Console output plus the ratios of ours over the library's at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) {
-        const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find('/'));
-        cpu_[name] = r.GetAdjustedCPUTime();
-        real_[name] = r.GetAdjustedRealTime();
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    // CPU time is the steadier figure on a shared machine; both are shown.
-    for (const char* what : {"Decode", "Encode"}) {
-      const std::string ours = std::string("Ours") + what, lib = std::string("Lib") + what;
-      if (!cpu_.count(ours) || !cpu_.count(lib) || cpu_.at(lib) <= 0 || real_.at(lib) <= 0)
-        continue;
-      std::cout << what << ": ours / " << kPeer << " = " << cpu_.at(ours) / cpu_.at(lib)
-                << " (CPU time), " << real_.at(ours) / real_.at(lib) << " (real time)\n";
-    }
-    std::cout.flush();
-  }
-
- private:
-  std::map<std::string, double> cpu_, real_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Encoded();  // made before timing starts
-  RatioReporter reporter;
+  vxbench::RatioReporter reporter(kPeer, {"Decode", "Encode"});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();
   benchmark::Shutdown();

@@ -5,6 +5,7 @@
 #include "io/fileformats.h"
 #include "io/paramfields.h"
 #include "io/vantixio.h"
+#include "loadsave.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
 #include "progress.h"
@@ -42,37 +43,12 @@ int RunConvert(const std::vector<std::string>& args) {
       }
     }
   }
-  try {
-    ProgressBar bar("loading " + in);
-    io.OnProgress = bar.Handler();
-    io.LoadFromFile(in);
-  } catch (const vx::EVXError& e) {
-    std::fprintf(stderr, "vxtool: %s\n", e.what());
-    return 1;
-  }
-  if (io.Aborting() || bitmap.Empty()) {
-    std::fprintf(stderr, "vxtool: loading \"%s\" failed\n", in.c_str());
-    return 1;
-  }
+  if (!LoadWithProgress(io, in)) return 1;
   for (const auto& [name, value] : settings) {
     std::string error;
     vx::SetParamByName(io.Params(), name, value, error);
   }
-  try {
-    ProgressBar bar("saving " + out);
-    io.OnProgress = bar.Handler();
-    io.SaveToFile(out);
-  } catch (const vx::EVXError& e) {
-    std::fprintf(stderr, "vxtool: %s\n", e.what());
-    return 1;
-  }
-  if (io.Aborting()) {
-    std::fprintf(stderr,
-                 "vxtool: saving \"%s\" failed (format not writable here, or the writer "
-                 "refused the image)\n",
-                 out.c_str());
-    return 1;
-  }
+  if (!SaveWithProgress(io, out)) return 1;
   std::printf("%s -> %s: %d x %d, written as %s\n", in.c_str(), out.c_str(), bitmap.Width(),
               bitmap.Height(), TypeName(vx::FindFileFormat(out, false)).c_str());
   return 0;

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "io/fileformats.h"
 #include "io/vantixio.h"
+#include "loadsave.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
 #include "proc/vantixproc.h"
@@ -320,18 +321,7 @@ int RunProcess(const std::vector<std::string>& args) {
   vx::TBitmap bitmap;
   vx::TVantixIO io;
   io.SetAttachedBitmap(&bitmap);
-  try {
-    ProgressBar bar("loading " + in);
-    io.OnProgress = bar.Handler();
-    io.LoadFromFile(in);
-  } catch (const vx::EVXError& e) {
-    std::fprintf(stderr, "vxtool: %s\n", e.what());
-    return 1;
-  }
-  if (io.Aborting() || bitmap.Empty()) {
-    std::fprintf(stderr, "vxtool: loading \"%s\" failed\n", in.c_str());
-    return 1;
-  }
+  if (!LoadWithProgress(io, in)) return 1;
 
   vx::TVantixProc proc;
   proc.SetAttachedBitmap(&bitmap);
@@ -353,18 +343,7 @@ int RunProcess(const std::vector<std::string>& args) {
     proc.OnProgress = nullptr;
   }
 
-  try {
-    ProgressBar bar("saving " + out);
-    io.OnProgress = bar.Handler();
-    io.SaveToFile(out);
-  } catch (const vx::EVXError& e) {
-    std::fprintf(stderr, "vxtool: %s\n", e.what());
-    return 1;
-  }
-  if (io.Aborting()) {
-    std::fprintf(stderr, "vxtool: saving \"%s\" failed\n", out.c_str());
-    return 1;
-  }
+  if (!SaveWithProgress(io, out)) return 1;
   std::printf("%s -> %s: %zu operation%s, %d x %d, written as %s\n", in.c_str(), out.c_str(),
               plan.size(), plan.size() == 1 ? "" : "s", bitmap.Width(), bitmap.Height(),
               TypeName(vx::FindFileFormat(out, false)).c_str());
