@@ -22,6 +22,7 @@
 #include "codecs/jpegfilt.h"
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
+#include "photo.h"
 #include "platform/stream.h"
 #include "ratio_reporter.h"
 
@@ -31,22 +32,7 @@ constexpr int kWidth = 4000, kHeight = 3000;
 constexpr const char* kPeer = "libjpeg-turbo";
 
 const vx::TBitmap& Picture() {
-  static const vx::TBitmap picture = [] {
-    vx::TBitmap b;
-    vx::SizeBitmap(b, kWidth, kHeight, vx::pf24bit);
-    uint32_t seed = 1;
-    for (int y = 0; y < kHeight; ++y) {
-      uint8_t* row = b.ScanLine(y);
-      for (int x = 0; x < kWidth; ++x) {
-        seed = seed * 1664525u + 1013904223u;
-        const int n = static_cast<int>(seed >> 27) - 16;
-        row[x * 3] = vx::blimit(x * 200 / kWidth + 30 + n);
-        row[x * 3 + 1] = vx::blimit(y * 220 / kHeight + 20 + n);
-        row[x * 3 + 2] = vx::blimit(((x / 7 + y / 5) % 256) / 2 + 60 + n);
-      }
-    }
-    return b;
-  }();
+  static const vx::TBitmap picture = vxbench::MakeNoisyGradient(kWidth, kHeight);
   return picture;
 }
 

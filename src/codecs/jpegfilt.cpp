@@ -101,22 +101,6 @@ template <class F>
   return true;
 }
 
-int64_t SafeRead(TStream& stream, void* buffer, int64_t count) noexcept {
-  try {
-    return stream.Read(buffer, count);
-  } catch (...) {
-    return -1;
-  }
-}
-
-bool SafeWrite(TStream& stream, const void* buffer, int64_t count) noexcept {
-  try {
-    return stream.Write(buffer, count) == count;
-  } catch (...) {
-    return false;
-  }
-}
-
 // ---- source manager over a TStream ----
 
 struct SourceMgr {
@@ -134,7 +118,7 @@ void InitSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   SourceMgr* src = Source(cinfo);
-  const int64_t n = SafeRead(*src->stream, src->buffer, kIOBufferSize);
+  const int64_t n = ReadNoThrow(*src->stream, src->buffer, kIOBufferSize);
   if (n < 0) Fail(reinterpret_cast<j_common_ptr>(cinfo), JERR_FILE_READ);
   size_t got = static_cast<size_t>(n);
   if (got == 0) {
@@ -185,7 +169,7 @@ void InitDestination(j_compress_ptr cinfo) {
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   DestMgr* dst = Dest(cinfo);
   // The library asks for this only with the whole buffer full.
-  if (!SafeWrite(*dst->stream, dst->buffer, kIOBufferSize))
+  if (!WriteNoThrow(*dst->stream, dst->buffer, kIOBufferSize))
     Fail(reinterpret_cast<j_common_ptr>(cinfo), JERR_FILE_WRITE);
   dst->pub.next_output_byte = dst->buffer;
   dst->pub.free_in_buffer = kIOBufferSize;
@@ -195,7 +179,7 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
 void TermDestination(j_compress_ptr cinfo) {
   DestMgr* dst = Dest(cinfo);
   const auto n = static_cast<int64_t>(kIOBufferSize - dst->pub.free_in_buffer);
-  if (n > 0 && !SafeWrite(*dst->stream, dst->buffer, n))
+  if (n > 0 && !WriteNoThrow(*dst->stream, dst->buffer, n))
     Fail(reinterpret_cast<j_common_ptr>(cinfo), JERR_FILE_WRITE);
   dst->pub.next_output_byte = dst->buffer;
   dst->pub.free_in_buffer = kIOBufferSize;

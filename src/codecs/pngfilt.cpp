@@ -56,31 +56,15 @@ template <class F>
   return true;
 }
 
-int64_t SafeRead(TStream& stream, void* buffer, int64_t count) noexcept {
-  try {
-    return stream.Read(buffer, count);
-  } catch (...) {
-    return -1;
-  }
-}
-
-bool SafeWrite(TStream& stream, const void* buffer, int64_t count) noexcept {
-  try {
-    return stream.Write(buffer, count) == count;
-  } catch (...) {
-    return false;
-  }
-}
-
 void ReadData(png_structp png, png_bytep data, size_t length) {
   auto* stream = static_cast<TStream*>(png_get_io_ptr(png));
-  if (SafeRead(*stream, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+  if (ReadNoThrow(*stream, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
     png_error(png, "read error");
 }
 
 void WriteData(png_structp png, png_bytep data, size_t length) {
   auto* stream = static_cast<TStream*>(png_get_io_ptr(png));
-  if (!SafeWrite(*stream, data, static_cast<int64_t>(length))) png_error(png, "write error");
+  if (!WriteNoThrow(*stream, data, static_cast<int64_t>(length))) png_error(png, "write error");
 }
 
 void FlushData(png_structp) {}

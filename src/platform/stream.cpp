@@ -126,6 +126,22 @@ void WriteBE32(TStream& s, uint32_t v) {
   s.WriteBuffer(b, 4);
 }
 
+int64_t ReadNoThrow(TStream& s, void* buffer, int64_t count) noexcept {
+  try {
+    return s.Read(buffer, count);
+  } catch (...) {
+    return -1;
+  }
+}
+
+bool WriteNoThrow(TStream& s, const void* buffer, int64_t count) noexcept {
+  try {
+    return s.Write(buffer, count) == count;
+  } catch (...) {
+    return false;
+  }
+}
+
 // ---- TFileStream ----
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName) {

@@ -53,6 +53,11 @@ void WriteLE32(TStream& s, uint32_t v);
 void WriteBE16(TStream& s, uint16_t v);
 void WriteBE32(TStream& s, uint32_t v);
 
+// For callbacks from C libraries, which must not be unwound by an exception: a read
+// returns -1 and a write false when the stream throws.
+int64_t ReadNoThrow(TStream& s, void* buffer, int64_t count) noexcept;
+bool WriteNoThrow(TStream& s, const void* buffer, int64_t count) noexcept;
+
 // Open modes of TFileStream.
 enum class TFileMode { fmOpenRead, fmOpenWrite, fmOpenReadWrite, fmCreate };
 using enum TFileMode;
