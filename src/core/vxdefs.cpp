@@ -2,14 +2,17 @@
 
 #include <array>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "core/vxutils.h"
+#include "platform/exceptions.h"
 #include "platform/syscolors.h"
 
 namespace vx {
 
 bool vxAlwaysTrueBoolean = false;
-TProgressRec nullpr{{}, nullptr, 0, 0, 0, &vxAlwaysTrueBoolean};
+TProgressRec nullpr{{}, nullptr, 0, 0, 0, &vxAlwaysTrueBoolean, nullptr};
 
 TProgressRec& ResetNullpr() {
   vxAlwaysTrueBoolean = false;
@@ -17,7 +20,61 @@ TProgressRec& ResetNullpr() {
   nullpr.Total = 0;
   nullpr.PercentPerStep = 0;
   nullpr.Aborting = &vxAlwaysTrueBoolean;
+  nullpr.Failure = nullptr;
   return nullpr;
+}
+
+void TProgressRec::Fail(std::string_view reason) const {
+  if (Failure && Failure->Reason.empty()) Failure->Reason = reason;
+  Abort();
+}
+
+void TProgressRec::FailOutOfMemory(std::string_view what) const {
+  if (Failure) {
+    if (Failure->Reason.empty()) Failure->Reason = "not enough memory " + std::string(what);
+    Failure->OutOfMemory = true;
+  }
+  Abort();
+}
+
+namespace {
+uint64_t gMaxImagePixels = kDefaultMaxImagePixels;
+}
+
+uint64_t MaxImagePixels() {
+  return gMaxImagePixels;
+}
+
+void SetMaxImagePixels(uint64_t pixels) {
+  gMaxImagePixels = pixels;
+}
+
+bool ImageSizeAllowed(int64_t width, int64_t height, const TProgressRec& progress) {
+  if (width <= 0 || height <= 0) return true;
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (gMaxImagePixels == 0 || pixels <= gMaxImagePixels) return true;
+  progress.Fail("image of " + std::to_string(width) + " x " + std::to_string(height) + " = " +
+                std::to_string(pixels) + " pixels exceeds the pixel limit of " +
+                std::to_string(gMaxImagePixels) + " (vx::SetMaxImagePixels raises it)");
+  return false;
+}
+
+bool SizeImage(TBitmap& bitmap, int width, int height, TPixelFormat pf,
+               const TProgressRec& progress) {
+  if (!ImageSizeAllowed(width, height, progress)) return false;
+  try {
+    TBitmap fresh;
+    SizeBitmap(fresh, width, height, pf);
+    bitmap.Swap(fresh);
+  } catch (const std::bad_alloc&) {
+    progress.FailOutOfMemory("for an image of " + std::to_string(width) + " x " +
+                             std::to_string(height) + " pixels");
+    return false;
+  } catch (const EOutOfResources& e) {
+    progress.Fail(e.what());
+    return false;
+  }
+  return true;
 }
 
 void TProgressRec::Report() const {
@@ -85,7 +142,7 @@ void Conv1to24(const TBitmap& source, TBitmap& dest, const TProgressRec& progres
     uint8_t* dst = dest.ScanLine(y);
     for (int i = 0; i < fullBytes; ++i, dst += 24) std::memcpy(dst, table[src[i]].data(), 24);
     if (rest) std::memcpy(dst, table[src[fullBytes]].data(), static_cast<size_t>(rest) * 3);
-    progress.Report(TruncI(y * 100 / (h + 0.5)));
+    progress.Report(TruncI(y * 100.0 / (h + 0.5)));
   }
 }
 

@@ -2,6 +2,8 @@
 // Pixel conventions, colour helpers and the progress record that every codec and
 // worker takes.
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "core/arith.h"
 #include "platform/bitmap.h"
@@ -18,6 +20,18 @@ enum class TVXJob { vxjNOTHING, vxjGENERALPROCESSING, vxjVIDEOCAP_CONNECTING };
 using enum TVXJob;
 using TVXJobEvent = TMethod<TObject*, TVXJob, int>;
 
+// Why a load or save failed: the reason of the first step that failed, and whether it
+// was a shortage of memory (then a half-read image is not worth keeping).
+struct TFailure {
+  std::string Reason;
+  bool OutOfMemory = false;
+
+  void Clear() {
+    Reason.clear();
+    OutOfMemory = false;
+  }
+};
+
 struct TProgressRec {
   TProgressEvent ProgressEvent;
   TObject* Sender = nullptr;
@@ -25,6 +39,8 @@ struct TProgressRec {
   int32_t Total = 0;
   double PercentPerStep = 0;
   bool* Aborting = nullptr;
+  // Where the reason of a failure goes; may be null.
+  TFailure* Failure = nullptr;
 
   // Reports trunc(Value * PercentPerStep) when an event is assigned.
   void Report() const;
@@ -33,7 +49,33 @@ struct TProgressRec {
   void Abort() const {
     if (Aborting) *Aborting = true;
   }
+  // Aborts and records why, unless an earlier step already said why.
+  void Fail(std::string_view reason) const;
+  // As Fail, for a refused allocation.
+  void FailOutOfMemory(std::string_view what) const;
 };
+
+// 100 * done / total, computed in 64 bits so that tall images cannot overflow it.
+inline int PercentOf(int64_t done, int64_t total) {
+  return total > 0 ? static_cast<int>(done * 100 / total) : 100;
+}
+
+// ---- the pixel limit ----
+
+// The most pixels a reader may allocate for one image, process-wide. It keeps a small
+// file that claims a huge size (a decompression bomb) from taking the machine's memory.
+inline constexpr uint64_t kDefaultMaxImagePixels = uint64_t{1} << 28;
+uint64_t MaxImagePixels();
+// 0 lifts the limit.
+void SetMaxImagePixels(uint64_t pixels);
+// True when a width x height image is within the limit; otherwise fails progress with
+// the limit as the reason.
+bool ImageSizeAllowed(int64_t width, int64_t height, const TProgressRec& progress);
+// The readers' sizing step: checks the limit, then sizes the bitmap (1x1, format,
+// size). False, with progress failed and the bitmap as it was, when the limit or the
+// allocation refuses.
+bool SizeImage(TBitmap& bitmap, int width, int height, TPixelFormat pf,
+               const TProgressRec& progress);
 
 // Shared abort flag of nullpr; starts false.
 extern bool vxAlwaysTrueBoolean;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "codecs/giffilter.h"
 #include "codecs/jpegfilt.h"
@@ -48,19 +49,6 @@ std::unique_ptr<IMetafilePlayer>& PlayerSlot() {
   return player;
 }
 
-// A stream that cannot take the data (a full disk, a read-only stream) makes a failed
-// save like any other: reported through the abort flag, not thrown at the caller.
-template <class F>
-void ReportWriteErrors(bool& aborting, F&& write) {
-  try {
-    write();
-  } catch (const EWriteError&) {
-    aborting = true;
-  } catch (const EReadError&) {
-    aborting = true;
-  }
-}
-
 // Mode a newly created file gets: what the process umask allows of rw-rw-rw-.
 mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
@@ -101,20 +89,89 @@ TProgressRec TVantixIO::MakeProgress() {
   p.ProgressEvent = OnProgress;
   p.Sender = this;
   p.Aborting = &aborting_;
+  p.Failure = &failure_;
   return p;
 }
 
 bool TVantixIO::BeginLoad() {
   aborting_ = false;
+  failure_.Clear();
+  if (!bitmap_) failure_.Reason = "nothing is attached to load into";
   return bitmap_ != nullptr;
 }
 
 bool TVantixIO::BeginSave() {
   aborting_ = false;
-  if (!bitmap_) return false;
-  if (bitmap_->PixelFormat() != pf24bit && bitmap_->PixelFormat() != pf1bit)
-    bitmap_->SetPixelFormat(pf24bit);
+  failure_.Clear();
+  if (!bitmap_) {
+    failure_.Reason = "nothing is attached to save from";
+    return false;
+  }
+  if (bitmap_->PixelFormat() != pf24bit && bitmap_->PixelFormat() != pf1bit) {
+    try {
+      bitmap_->SetPixelFormat(pf24bit);
+    } catch (const std::exception&) {
+      MakeProgress().FailOutOfMemory("to bring the image to 24 bits for saving");
+      return false;
+    }
+  }
   return true;
+}
+
+// Runs a reader into a fresh bitmap and adopts what it read, so that a reader stopped
+// by a shortage of memory (or by the pixel limit, before anything was sized) leaves
+// the attached bitmap as it was. Data errors keep the rows read so far, as readers
+// always did. Nothing but opening a file escapes a load.
+template <class Read>
+void TVantixIO::ReadIntoBitmap(const char* format, Read&& read) {
+  TBitmap fresh;
+  TProgressRec p = MakeProgress();
+  try {
+    read(fresh, p);
+  } catch (const std::bad_alloc&) {
+    p.FailOutOfMemory("to read the image");
+  } catch (const EOutOfResources& e) {
+    p.FailOutOfMemory(e.what());
+  } catch (const EReadError& e) {
+    p.Fail(e.what());
+  }
+  if (!fresh.Empty() && !failure_.OutOfMemory) bitmap_->Swap(fresh);
+  if (aborting_ && failure_.Reason.empty())
+    failure_.Reason = std::string("the ") + format +
+                      " data is damaged, cut short or in a form this reader does not handle";
+}
+
+// Runs a writer; stream errors, refused allocations and the writer's own refusals end
+// in Aborting with the first cause kept. The stream's own error text (a full disk) is
+// the root cause whenever there is one.
+template <class Write>
+void TVantixIO::WriteGuarded(TStream& stream, Write&& write) {
+  TProgressRec p = MakeProgress();
+  auto noteStreamError = [&] {
+    const std::string why = stream.ErrorText();
+    if (!why.empty()) failure_.Reason = why;
+  };
+  try {
+    write(stream);
+  } catch (const std::bad_alloc&) {
+    p.FailOutOfMemory("to write the image");
+  } catch (const EOutOfResources& e) {
+    p.FailOutOfMemory(e.what());
+  } catch (const EWriteError& e) {
+    p.Fail(e.what());
+    noteStreamError();
+  } catch (const EReadError& e) {
+    p.Fail(e.what());
+  } catch (const EInvalidGraphic&) {
+    // The PNG writer reports by exception; the cause goes with it through LastError.
+    p.Fail("the PNG writer refused the image");
+    noteStreamError();
+    throw;
+  }
+  if (aborting_) {
+    noteStreamError();
+    if (failure_.Reason.empty()) failure_.Reason = "the writer refused the image";
+  }
 }
 
 void TVantixIO::AfterLoad(int fileType, bool fromFile, const std::string& fileName, bool passDpi) {
@@ -143,7 +200,9 @@ void TVantixIO::SaveFileSafely(const std::string& fileName, Writer&& write) {
   try {
     {
       TFileStream out(pattern, fmOpenReadWrite);
-      ReportWriteErrors(aborting_, [&] { write(out); });
+      WriteGuarded(out, write);
+      // Buffered bytes that the disk refuses show up only here.
+      if (!aborting_ && !out.FlushBuffers()) MakeProgress().Fail(out.ErrorText());
     }
     ok = !aborting_;
   } catch (...) {
@@ -187,15 +246,16 @@ void TVantixIO::WriteWithStreamHeader(TStream& stream, const char* magic, bool o
 void TVantixIO::LoadFromFileBMP(const std::string& fileName) {
   if (!BeginLoad()) return;
   TFileStream f(fileName, fmOpenRead);
-  TProgressRec p = MakeProgress();
-  BMPReadStream(f, *bitmap_, f.Size(), false, *params_, p);
+  ReadIntoBitmap("BMP", [&](TBitmap& b, TProgressRec& p) {
+    BMPReadStream(f, b, f.Size(), false, *params_, p);
+  });
   AfterLoad(ioBMP, true, fileName, true);
 }
 
 void TVantixIO::LoadFromStreamBMP(TStream& stream) {
   if (!BeginLoad()) return;
-  TProgressRec p = MakeProgress();
-  BMPReadStream(stream, *bitmap_, 0, false, *params_, p);
+  ReadIntoBitmap(
+      "BMP", [&](TBitmap& b, TProgressRec& p) { BMPReadStream(stream, b, 0, false, *params_, p); });
   AfterLoad(ioBMP, false, {}, false);
 }
 
@@ -204,8 +264,9 @@ int TVantixIO::LoadFromFileGif(const std::string& fileName) {
   TFileStream f(fileName, fmOpenRead);
   return [&] {
     int count = 0;
-    TProgressRec p = MakeProgress();
-    ReadGifStream(f, *bitmap_, count, false, *params_, p);
+    ReadIntoBitmap("GIF", [&](TBitmap& b, TProgressRec& p) {
+      ReadGifStream(f, b, count, false, *params_, p);
+    });
     SetBackground(TRGB2TColor(params_->GIF_FlagTranspColor ? params_->GIF_TranspColor
                                                            : params_->GIF_Background));
     AfterLoad(ioGIF, true, fileName, true);
@@ -216,8 +277,9 @@ int TVantixIO::LoadFromFileGif(const std::string& fileName) {
 int TVantixIO::LoadFromStreamGif(TStream& stream) {
   if (!BeginLoad()) return 0;
   int count = 0;
-  TProgressRec p = MakeProgress();
-  ReadGifStream(stream, *bitmap_, count, false, *params_, p);
+  ReadIntoBitmap("GIF", [&](TBitmap& b, TProgressRec& p) {
+    ReadGifStream(stream, b, count, false, *params_, p);
+  });
   SetBackground(TRGB2TColor(params_->GIF_FlagTranspColor ? params_->GIF_TranspColor
                                                          : params_->GIF_Background));
   AfterLoad(ioGIF, false, {}, false);
@@ -227,8 +289,8 @@ int TVantixIO::LoadFromStreamGif(TStream& stream) {
 void TVantixIO::LoadFromFileJpeg(const std::string& fileName) {
   if (!BeginLoad()) return;
   TFileStream f(fileName, fmOpenRead);
-  TProgressRec p = MakeProgress();
-  ReadJPegStream(f, *bitmap_, *params_, p, false);
+  ReadIntoBitmap("JPEG",
+                 [&](TBitmap& b, TProgressRec& p) { ReadJPegStream(f, b, *params_, p, false); });
   AfterLoad(ioJPEG, true, fileName, true);
 }
 
@@ -239,8 +301,8 @@ void TVantixIO::LoadFromStreamJpeg(TStream& stream) {
   TStreamHeader h;
   const bool headed = ReadStreamHeader(stream, h) && h.magic == "JFIF";
   if (!headed) stream.SetPosition(start);
-  TProgressRec p = MakeProgress();
-  ReadJPegStream(stream, *bitmap_, *params_, p, false);
+  ReadIntoBitmap(
+      "JPEG", [&](TBitmap& b, TProgressRec& p) { ReadJPegStream(stream, b, *params_, p, false); });
   if (headed) stream.SetPosition(start + kStreamHeaderSize + h.length);
   AfterLoad(ioJPEG, false, {}, true);
 }
@@ -248,8 +310,9 @@ void TVantixIO::LoadFromStreamJpeg(TStream& stream) {
 void TVantixIO::LoadFromFilePCX(const std::string& fileName) {
   if (!BeginLoad()) return;
   TFileStream f(fileName, fmOpenRead);
-  TProgressRec p = MakeProgress();
-  ReadPcxStream(f, *bitmap_, *params_, false, p, f.Size());
+  ReadIntoBitmap("PCX", [&](TBitmap& b, TProgressRec& p) {
+    ReadPcxStream(f, b, *params_, false, p, f.Size());
+  });
   AfterLoad(ioPCX, true, fileName, true);
 }
 
@@ -262,7 +325,7 @@ void TVantixIO::LoadFromStreamPCX(TStream& stream) {
   if (streamHeaders_) {
     TStreamHeader h;
     if (!ReadStreamHeader(stream, h) || h.magic.compare(0, 3, "PCX") != 0) {
-      aborting_ = true;
+      MakeProgress().Fail("the stream does not start with a PCX stream header");
       return;
     }
     if (h.magic == "PCX2") {
@@ -274,8 +337,9 @@ void TVantixIO::LoadFromStreamPCX(TStream& stream) {
       length = stream.Size() - (start + 4);
     }
   }
-  TProgressRec p = MakeProgress();
-  ReadPcxStream(stream, *bitmap_, *params_, false, p, length);
+  ReadIntoBitmap("PCX", [&](TBitmap& b, TProgressRec& p) {
+    ReadPcxStream(stream, b, *params_, false, p, length);
+  });
   if (after >= 0) stream.SetPosition(after);
   AfterLoad(ioPCX, false, {}, true);
 }
@@ -284,8 +348,9 @@ int TVantixIO::LoadFromFileTIFF(const std::string& fileName) {
   if (!BeginLoad()) return 0;
   TFileStream f(fileName, fmOpenRead);
   int count = 0;
-  TProgressRec p = MakeProgress();
-  TIFFReadStream(bitmap_, f, count, params_.get(), p, false);
+  ReadIntoBitmap("TIFF", [&](TBitmap& b, TProgressRec& p) {
+    TIFFReadStream(&b, f, count, params_.get(), p, false);
+  });
   AfterLoad(ioTIFF, true, fileName, true);
   return count;
 }
@@ -297,14 +362,15 @@ int TVantixIO::LoadFromStreamTIFF(TStream& stream) {
     const int64_t start = stream.Position();
     TStreamHeader h;
     if (!ReadStreamHeader(stream, h) || h.magic != "TIFF") {
-      aborting_ = true;
+      MakeProgress().Fail("the stream does not start with a TIFF stream header");
       return 0;
     }
     after = start + kStreamHeaderSize + h.length;
   }
   int count = 0;
-  TProgressRec p = MakeProgress();
-  TIFFReadStream(bitmap_, stream, count, params_.get(), p, false);
+  ReadIntoBitmap("TIFF", [&](TBitmap& b, TProgressRec& p) {
+    TIFFReadStream(&b, stream, count, params_.get(), p, false);
+  });
   if (after >= 0) stream.SetPosition(after);
   AfterLoad(ioTIFF, false, {}, true);
   return count;
@@ -314,8 +380,8 @@ void TVantixIO::LoadFromFilePNG(const std::string& fileName) {
   if (!BeginLoad()) return;
   TFileStream f(fileName, fmOpenRead);
   params_->PNG_Background = TColor2TRGB(Background());
-  TProgressRec p = MakeProgress();
-  ReadPNGStream(f, *bitmap_, *params_, p, false);
+  ReadIntoBitmap("PNG",
+                 [&](TBitmap& b, TProgressRec& p) { ReadPNGStream(f, b, *params_, p, false); });
   SetBackground(TRGB2TColor(params_->PNG_Background));
   AfterLoad(ioPNG, true, fileName, true);
 }
@@ -323,8 +389,8 @@ void TVantixIO::LoadFromFilePNG(const std::string& fileName) {
 void TVantixIO::LoadFromStreamPNG(TStream& stream) {
   if (!BeginLoad()) return;
   params_->PNG_Background = TColor2TRGB(Background());
-  TProgressRec p = MakeProgress();
-  ReadPNGStream(stream, *bitmap_, *params_, p, false);
+  ReadIntoBitmap(
+      "PNG", [&](TBitmap& b, TProgressRec& p) { ReadPNGStream(stream, b, *params_, p, false); });
   SetBackground(TRGB2TColor(params_->PNG_Background));
   AfterLoad(ioPNG, false, {}, true);
 }
@@ -332,30 +398,34 @@ void TVantixIO::LoadFromStreamPNG(TStream& stream) {
 void TVantixIO::LoadFromFileICO(const std::string& fileName) {
   if (!BeginLoad()) return;
   TFileStream f(fileName, fmOpenRead);
-  TProgressRec p = MakeProgress();
-  ICOReadStream(f, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  ReadIntoBitmap("icon", [&](TBitmap& b, TProgressRec& p) {
+    ICOReadStream(f, b, *params_, p, false, TColor2TRGB(Background()));
+  });
   AfterLoad(ioICO, true, fileName, true);
 }
 
 void TVantixIO::LoadFromStreamICO(TStream& stream) {
   if (!BeginLoad()) return;
-  TProgressRec p = MakeProgress();
-  ICOReadStream(stream, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  ReadIntoBitmap("icon", [&](TBitmap& b, TProgressRec& p) {
+    ICOReadStream(stream, b, *params_, p, false, TColor2TRGB(Background()));
+  });
   AfterLoad(ioICO, false, {}, false);
 }
 
 void TVantixIO::LoadFromFileCUR(const std::string& fileName) {
   if (!BeginLoad()) return;
   TFileStream f(fileName, fmOpenRead);
-  TProgressRec p = MakeProgress();
-  CURReadStream(f, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  ReadIntoBitmap("cursor", [&](TBitmap& b, TProgressRec& p) {
+    CURReadStream(f, b, *params_, p, false, TColor2TRGB(Background()));
+  });
   AfterLoad(ioCUR, true, fileName, true);
 }
 
 void TVantixIO::LoadFromStreamCUR(TStream& stream) {
   if (!BeginLoad()) return;
-  TProgressRec p = MakeProgress();
-  CURReadStream(stream, *bitmap_, *params_, p, false, TColor2TRGB(Background()));
+  ReadIntoBitmap("cursor", [&](TBitmap& b, TProgressRec& p) {
+    CURReadStream(stream, b, *params_, p, false, TColor2TRGB(Background()));
+  });
   AfterLoad(ioCUR, false, {}, false);
 }
 
@@ -364,19 +434,19 @@ void TVantixIO::LoadFromStreamCUR(TStream& stream) {
 void TVantixIO::SaveToStreamBMP(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] { BMPWriteStream(stream, *bitmap_, *params_, p); });
+  WriteGuarded(stream, [&](TStream&) { BMPWriteStream(stream, *bitmap_, *params_, p); });
 }
 
 void TVantixIO::SaveToStreamGif(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] { WriteGifStream(stream, *bitmap_, *params_, p); });
+  WriteGuarded(stream, [&](TStream&) { WriteGifStream(stream, *bitmap_, *params_, p); });
 }
 
 void TVantixIO::SaveToStreamJpeg(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] {
+  WriteGuarded(stream, [&](TStream&) {
     WriteWithStreamHeader(stream, "JFIF", false,
                           [&](TStream& s) { WriteJPegStream(s, *bitmap_, *params_, p); });
   });
@@ -385,7 +455,7 @@ void TVantixIO::SaveToStreamJpeg(TStream& stream) {
 void TVantixIO::SaveToStreamPCX(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] {
+  WriteGuarded(stream, [&](TStream&) {
     WriteWithStreamHeader(stream, "PCX2", true,
                           [&](TStream& s) { WritePcxStream(s, *bitmap_, *params_, p); });
   });
@@ -394,7 +464,7 @@ void TVantixIO::SaveToStreamPCX(TStream& stream) {
 void TVantixIO::SaveToStreamTIFF(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] {
+  WriteGuarded(stream, [&](TStream&) {
     WriteWithStreamHeader(stream, "TIFF", false,
                           [&](TStream& s) { TIFFWriteStream(s, false, *bitmap_, *params_, p); });
   });
@@ -403,7 +473,7 @@ void TVantixIO::SaveToStreamTIFF(TStream& stream) {
 void TVantixIO::SaveToStreamPNG(TStream& stream) {
   if (!BeginSave()) return;
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] { WritePNGStream(stream, *bitmap_, *params_, p); });
+  WriteGuarded(stream, [&](TStream&) { WritePNGStream(stream, *bitmap_, *params_, p); });
 }
 
 // File savers never write stream headers: those belong to images embedded in streams.
@@ -448,11 +518,12 @@ void TVantixIO::SaveToFilePNG(const std::string& fileName) {
 void TVantixIO::ReadRegistered(TStream& stream, int fileType) {
   const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType);
   if (!info || !info->ReadFunction) {
-    aborting_ = true;
+    MakeProgress().Fail("the format of the data is not recognised, or it cannot be read here");
     return;
   }
-  TProgressRec p = MakeProgress();
-  info->ReadFunction(stream, *bitmap_, *params_, false, p);
+  ReadIntoBitmap(info->FullName.c_str(), [&](TBitmap& b, TProgressRec& p) {
+    info->ReadFunction(stream, b, *params_, false, p);
+  });
 }
 
 void TVantixIO::LoadFromFile(const std::string& fileName) {
@@ -478,12 +549,13 @@ void TVantixIO::LoadFromFile(const std::string& fileName) {
   params_->FileType = ioUnknown;
   const TVXFileFormatInfo* info = ext.size() > 1 ? VXFileFormatGetInfo2(ext.substr(1)) : nullptr;
   if (!info || !info->ReadFunction) {
-    aborting_ = true;
+    MakeProgress().Fail("no reader is registered for the extension \"" + ext + "\"");
     return;
   }
   TFileStream f(fileName, fmOpenRead);
-  TProgressRec p = MakeProgress();
-  info->ReadFunction(f, *bitmap_, *params_, false, p);
+  ReadIntoBitmap(info->FullName.c_str(), [&](TBitmap& b, TProgressRec& p) {
+    info->ReadFunction(f, b, *params_, false, p);
+  });
   AfterLoad(info->FileType, true, fileName, true);
 }
 
@@ -499,7 +571,7 @@ void TVantixIO::SaveToFile(const std::string& fileName) {
   if (!BeginSave()) return;
   const TVXFileFormatInfo* info = ext.size() > 1 ? VXFileFormatGetInfo2(ext.substr(1)) : nullptr;
   if (!info || !info->WriteFunction) {
-    aborting_ = true;
+    MakeProgress().Fail("no writer is registered for the extension \"" + ext + "\"");
     return;
   }
   TProgressRec p = MakeProgress();
@@ -572,11 +644,11 @@ void TVantixIO::SaveToStream(TStream& stream, int fileType) {
   if (!BeginSave()) return;
   const TVXFileFormatInfo* info = VXFileFormatGetInfo(fileType);
   if (!info || !info->WriteFunction) {
-    aborting_ = true;
+    MakeProgress().Fail("no writer is registered for file type " + std::to_string(fileType));
     return;
   }
   TProgressRec p = MakeProgress();
-  ReportWriteErrors(aborting_, [&] { info->WriteFunction(stream, *bitmap_, *params_, p); });
+  WriteGuarded(stream, [&](TStream&) { info->WriteFunction(stream, *bitmap_, *params_, p); });
 }
 
 // Parameter-only reads go through nullpr, whose abort flag is reset first so that an
@@ -643,12 +715,17 @@ void TVantixIO::ParamsFromStream(TStream& stream) {
 
 void TVantixIO::ImportMetafile(const std::string& fileName, int width, int height) {
   aborting_ = false;
+  failure_.Clear();
   if (!bitmap_ || width == 0 || height == 0) return;
   IMetafilePlayer* player = MetafilePlayer();
   int mw = 0, mh = 0;
   bool enhanced = false;
-  if (!player || !player->Load(fileName, mw, mh, enhanced) || mw <= 0 || mh <= 0) {
-    aborting_ = true;
+  if (!player) {
+    MakeProgress().Fail("no metafile player is installed");
+    return;
+  }
+  if (!player->Load(fileName, mw, mh, enhanced) || mw <= 0 || mh <= 0) {
+    MakeProgress().Fail("the metafile could not be read");
     return;
   }
   if (width >= 0 && height >= 0) {
@@ -662,10 +739,10 @@ void TVantixIO::ImportMetafile(const std::string& fileName, int width, int heigh
     mw = width;
   }
   if (mw <= 0 || mh <= 0) {
-    aborting_ = true;
+    MakeProgress().Fail("the metafile has no drawable size");
     return;
   }
-  SizeBitmap(*bitmap_, mw, mh, pf24bit);
+  if (!SizeImage(*bitmap_, mw, mh, pf24bit, MakeProgress())) return;
   params_->FileName = fileName;
   params_->FileType = enhanced ? ioEMF : ioWMF;
   params_->BitsPerSample = 8;
@@ -699,14 +776,20 @@ void TVantixIO::AssignParams(const TObject* source) {
 // ---- multi-image files ----
 
 int TVantixIO::InsertToFileGif(const std::string& fileName) {
-  aborting_ = false;
-  if (!bitmap_) return 0;
+  if (!BeginSave()) return 0;
   TIOParamsVals& p = *params_;
   p.GIF_WinWidth = imax(p.GIF_WinWidth, bitmap_->Width() + p.GIF_XPos);
   p.GIF_WinHeight = imax(p.GIF_WinHeight, bitmap_->Height() + p.GIF_YPos);
   TProgressRec pr = MakeProgress();
-  const int count = InsertGifIm(fileName, *bitmap_, p, pr);
-  if (!aborting_) GifMakeAnimate(fileName, 0, p.GIF_WinWidth, p.GIF_WinHeight);
+  int count = 0;
+  try {
+    count = InsertGifIm(fileName, *bitmap_, p, pr);
+    if (!aborting_) GifMakeAnimate(fileName, 0, p.GIF_WinWidth, p.GIF_WinHeight);
+  } catch (const std::bad_alloc&) {
+    pr.FailOutOfMemory("to insert the image");
+  }
+  if (aborting_ && failure_.Reason.empty())
+    failure_.Reason = "the GIF file could not take the image";
   return count;
 }
 
@@ -714,7 +797,9 @@ int TVantixIO::InsertToFileTIFF(const std::string& fileName) {
   if (!BeginSave()) return 0;
   TFileStream f(fileName, fmOpenReadWrite);
   TProgressRec p = MakeProgress();
-  return TIFFWriteStream(f, true, *bitmap_, *params_, p);
+  int count = 0;
+  WriteGuarded(f, [&](TStream&) { count = TIFFWriteStream(f, true, *bitmap_, *params_, p); });
+  return count;
 }
 
 bool TVantixIO::DoPreviews(TPreviewParams) {

@@ -36,8 +36,6 @@ class TVantixIO : public TComponent, public TImageAttachment {
   // The bitmap worked on; nullptr when nothing is attached.
   TBitmap* Bitmap() const { return bitmap_; }
 
-  // The attached view's background, or the component's own.
-
   TMsgLanguage MsgLanguage() const { return msgLanguage_; }
   void SetMsgLanguage(TMsgLanguage l) { msgLanguage_ = l; }
   TIOPreviewsParams PreviewsParams() const { return previewsParams_; }
@@ -52,9 +50,12 @@ class TVantixIO : public TComponent, public TImageAttachment {
   bool Aborting() const { return aborting_; }
   void SetAborting(bool v) { aborting_ = v; }
 
-  TProgressEvent OnProgress;
+  // Why the last load or save failed (the system's text for file errors, the codec's
+  // reason for refused data, the pixel limit for oversized images); empty after a
+  // success.
+  const std::string& LastError() const { return failure_.Reason; }
 
-  // With a view: its Update and ImageChange; otherwise marks the bitmap modified.
+  TProgressEvent OnProgress;
 
   // ---- loading ----
   void LoadFromFileBMP(const std::string& fileName);
@@ -112,6 +113,10 @@ class TVantixIO : public TComponent, public TImageAttachment {
 
  private:
   TProgressRec MakeProgress();
+  template <class Read>
+  void ReadIntoBitmap(const char* format, Read&& read);
+  template <class Write>
+  void WriteGuarded(TStream& stream, Write&& write);
   bool BeginLoad();
   bool BeginSave();
   void AfterLoad(int fileType, bool fromFile, const std::string& fileName, bool passDpi);
@@ -128,6 +133,7 @@ class TVantixIO : public TComponent, public TImageAttachment {
   TFont previewFont_;
   std::unique_ptr<TIOParamsVals> params_;
   bool aborting_ = false;
+  TFailure failure_;
 };
 
 // Multi-image helpers on files.

@@ -1,5 +1,6 @@
 #include "platform/bitmap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -175,11 +176,6 @@ std::vector<TRGB> TBitmap::DefaultPalette(TPixelFormat pf) {
   return pal;
 }
 
-void TBitmap::Reallocate() {
-  rowLen_ = RowBytes(width_, StorageBits(format_));
-  pixels_.assign(static_cast<size_t>(rowLen_) * static_cast<size_t>(height_), 0);
-}
-
 void TBitmap::SetWidth(int w) {
   SetSize(w, height_);
 }
@@ -187,37 +183,42 @@ void TBitmap::SetHeight(int h) {
   SetSize(width_, h);
 }
 
+// Both setters allocate the new block first and commit afterwards, so a refused
+// allocation (a throw) leaves the bitmap as it was.
 void TBitmap::SetSize(int w, int h) {
   w = std::max(w, 0);
   h = std::max(h, 0);
   if (w == width_ && h == height_) return;
-  RowBytes(w, StorageBits(format_));  // throws, leaving the bitmap as it was
+  const int rowLen = RowBytes(w, StorageBits(format_));
+  std::vector<uint8_t> pixels(static_cast<size_t>(rowLen) * static_cast<size_t>(h), 0);
   width_ = w;
   height_ = h;
-  Reallocate();
+  rowLen_ = rowLen;
+  pixels_.swap(pixels);
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat pf) {
   if (pf == format_) return;
-  RowBytes(width_, StorageBits(pf));  // throws, leaving the bitmap as it was
-  const TPixelFormat old = format_;
-  const std::vector<TRGB> oldPal = palette_;
-  const std::vector<uint8_t> oldPixels = std::move(pixels_);
-  const int oldRowLen = rowLen_;
+  const int rowLen = RowBytes(width_, StorageBits(pf));
+  std::vector<TRGB> palette = DefaultPalette(pf);
+  std::vector<uint8_t> pixels;
+  if (!Empty() && StorageBits(format_) == 24 && StorageBits(pf) == 24) {
+    pixels = pixels_;
+  } else {
+    pixels.assign(static_cast<size_t>(rowLen) * static_cast<size_t>(height_), 0);
+    if (!Empty()) {
+      std::vector<TRGB> row(static_cast<size_t>(width_));
+      for (int y = 0; y < height_; ++y) {
+        DecodeRow(format_, ScanLine(y), width_, palette_, row.data());
+        EncodeRow(pf, row.data(), width_, palette,
+                  pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(rowLen), rowLen);
+      }
+    }
+  }
   format_ = pf;
-  palette_ = DefaultPalette(pf);
-  Reallocate();
-  if (Empty()) return;
-  if (StorageBits(old) == 24 && StorageBits(pf) == 24) {
-    pixels_ = oldPixels;
-    return;
-  }
-  std::vector<TRGB> row(static_cast<size_t>(width_));
-  for (int y = 0; y < height_; ++y) {
-    DecodeRow(old, oldPixels.data() + static_cast<size_t>(y) * oldRowLen, width_, oldPal,
-              row.data());
-    EncodeRow(pf, row.data(), width_, palette_, ScanLine(y), rowLen_);
-  }
+  rowLen_ = rowLen;
+  palette_.swap(palette);
+  pixels_.swap(pixels);
 }
 
 uint8_t* TBitmap::ScanLine(int row) {
@@ -234,12 +235,23 @@ TCanvas& TBitmap::Canvas() {
 
 void TBitmap::Assign(const TBitmap& source) {
   if (&source == this) return;
+  std::vector<uint8_t> pixels = source.pixels_;
+  std::vector<TRGB> palette = source.palette_;
   width_ = source.width_;
   height_ = source.height_;
   rowLen_ = source.rowLen_;
   format_ = source.format_;
-  pixels_ = source.pixels_;
-  palette_ = source.palette_;
+  pixels_.swap(pixels);
+  palette_.swap(palette);
+}
+
+void TBitmap::Swap(TBitmap& other) noexcept {
+  std::swap(width_, other.width_);
+  std::swap(height_, other.height_);
+  std::swap(rowLen_, other.rowLen_);
+  std::swap(format_, other.format_);
+  pixels_.swap(other.pixels_);
+  palette_.swap(other.palette_);
 }
 
 void TBitmap::SetModified(bool m) {

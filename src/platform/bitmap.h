@@ -38,7 +38,8 @@ class TBitmap : public TObject {
   int Width() const { return width_; }
   int Height() const { return height_; }
   // Setting either reallocates the pixel block; its contents are then undefined
-  // (in practice zero for new rows) and the caller overwrites them.
+  // (in practice zero for new rows) and the caller overwrites them. A refused
+  // allocation throws and leaves size, format and pixels as they were.
   void SetWidth(int w);
   void SetHeight(int h);
   void SetSize(int w, int h);
@@ -67,6 +68,9 @@ class TBitmap : public TObject {
 
   // Deep copy of another bitmap (size, format, palette, pixels).
   void Assign(const TBitmap& source);
+  // Exchanges size, format, palette and pixels with other; canvases, events and the
+  // modified flags stay with their bitmaps.
+  void Swap(TBitmap& other) noexcept;
 
   bool Modified() const { return modified_; }
   // Setting true tells whoever displays this bitmap that its pixels changed.
@@ -74,7 +78,6 @@ class TBitmap : public TObject {
   TNotifyEvent OnChange;
 
  private:
-  void Reallocate();
   static std::vector<TRGB> DefaultPalette(TPixelFormat pf);
 
   int width_ = 0;

@@ -25,7 +25,10 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
-  if (count > 0 && Write(buffer, count) != count) throw EWriteError("stream write error");
+  if (count > 0 && Write(buffer, count) != count) {
+    const std::string why = ErrorText();
+    throw EWriteError(why.empty() ? "stream write error" : "stream write error: " + why);
+  }
 }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
@@ -176,7 +179,20 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     std::fflush(file_);
     lastWasWrite_ = false;
   }
-  return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
+  const size_t n = std::fread(buffer, 1, static_cast<size_t>(count), file_);
+  if (n < static_cast<size_t>(count) && std::ferror(file_)) NoteError();
+  return static_cast<int64_t>(n);
+}
+
+void TFileStream::NoteError() {
+  if (errorText_.empty()) errorText_ = std::strerror(errno);
+  std::clearerr(file_);
+}
+
+bool TFileStream::FlushBuffers() {
+  if (std::fflush(file_) == 0) return true;
+  NoteError();
+  return false;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
@@ -186,7 +202,9 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     std::fseek(file_, 0, SEEK_CUR);
     lastWasWrite_ = true;
   }
-  return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  const size_t n = std::fwrite(buffer, 1, static_cast<size_t>(count), file_);
+  if (n < static_cast<size_t>(count)) NoteError();
+  return static_cast<int64_t>(n);
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -206,7 +224,7 @@ int64_t TFileStream::Size() {
 void TFileStream::SetSize(int64_t newSize) {
   std::fflush(file_);
   if (ftruncate(fileno(file_), static_cast<off_t>(newSize)) != 0)
-    throw EWriteError("Cannot resize file \"" + fileName_ + "\"");
+    throw EWriteError("Cannot resize file \"" + fileName_ + "\": " + std::strerror(errno));
   if (Position() > newSize) Seek(newSize, soBeginning);
 }
 

@@ -34,6 +34,12 @@ class TStream {
 
   // Copies count bytes from source (count 0: the whole source from its start).
   int64_t CopyFrom(TStream& source, int64_t count);
+
+  // Why the last read or write fell short, as the system put it ("No space left on
+  // device"); empty when nothing failed or the stream cannot tell.
+  virtual std::string ErrorText() const { return {}; }
+  // Hands buffered data to the system; false when it refused (see ErrorText).
+  virtual bool FlushBuffers() { return true; }
 };
 
 // Integer helpers. The Read* forms throw EReadError at the end of the stream; the
@@ -76,11 +82,16 @@ class TFileStream : public TStream {
   int64_t Size() override;
   void SetSize(int64_t newSize) override;
   const std::string& FileName() const { return fileName_; }
+  std::string ErrorText() const override { return errorText_; }
+  bool FlushBuffers() override;
 
  private:
+  void NoteError();
+
   std::FILE* file_ = nullptr;
   std::string fileName_;
   bool lastWasWrite_ = false;
+  std::string errorText_;
 };
 
 class TMemoryStream : public TStream {
