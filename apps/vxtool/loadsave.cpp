@@ -9,6 +9,19 @@
 
 namespace vxtool {
 
+namespace {
+
+void ReportFailure(const char* step, const std::string& fileName, const std::string& reason) {
+  std::fprintf(stderr, "vxtool: %s \"%s\" failed: %s\n", step, fileName.c_str(),
+               reason.empty() ? "no reason given" : reason.c_str());
+  if (reason.find("pixel limit") != std::string::npos)
+    std::fprintf(stderr,
+                 "vxtool: the limit guards against files that claim huge sizes; raise it with "
+                 "--max-pixels N (0 = no limit)\n");
+}
+
+}  // namespace
+
 bool LoadWithProgress(vx::TVantixIO& io, const std::string& fileName) {
   try {
     ProgressBar bar("loading " + fileName);
@@ -21,7 +34,7 @@ bool LoadWithProgress(vx::TVantixIO& io, const std::string& fileName) {
     return false;
   }
   if (io.Aborting() || !io.Bitmap() || io.Bitmap()->Empty()) {
-    std::fprintf(stderr, "vxtool: loading \"%s\" failed\n", fileName.c_str());
+    ReportFailure("loading", fileName, io.LastError());
     return false;
   }
   return true;
@@ -35,14 +48,15 @@ bool SaveWithProgress(vx::TVantixIO& io, const std::string& fileName) {
     io.OnProgress = nullptr;
   } catch (const vx::EVXError& e) {
     io.OnProgress = nullptr;
-    std::fprintf(stderr, "vxtool: %s\n", e.what());
+    // The PNG writer reports by exception; the component still knows the cause.
+    if (!io.LastError().empty() && io.LastError() != e.what())
+      std::fprintf(stderr, "vxtool: %s: %s\n", e.what(), io.LastError().c_str());
+    else
+      std::fprintf(stderr, "vxtool: %s\n", e.what());
     return false;
   }
   if (io.Aborting()) {
-    std::fprintf(stderr,
-                 "vxtool: saving \"%s\" failed (format not writable here, or the writer "
-                 "refused the image)\n",
-                 fileName.c_str());
+    ReportFailure("saving", fileName, io.LastError());
     return false;
   }
   return true;

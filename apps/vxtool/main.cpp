@@ -1,11 +1,15 @@
 // vxtool: inspect and convert image files with the Vantix core.
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "core/vxdefs.h"
 
 namespace {
 
@@ -27,17 +31,53 @@ const char kUsage[] =
     "                                a rectangle; \"vxtool process --list\" shows them all\n"
     "  --help                        this text\n"
     "\n"
+    "options (any command):\n"
+    "  --max-pixels N                largest image a reader may allocate, in pixels\n"
+    "                                (default 268435456 = 2^28; 0 = no limit)\n"
+    "\n"
     "exit status: 0 success, 1 a load or save failed, 2 usage error\n";
+
+// Takes "--max-pixels N" (or "--max-pixels=N") out of the arguments and applies it.
+// False on a malformed value.
+bool TakeMaxPixels(std::vector<std::string>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string value;
+    size_t used = 1;
+    if (args[i] == "--max-pixels") {
+      if (i + 1 >= args.size()) return false;
+      value = args[i + 1];
+      used = 2;
+    } else if (args[i].rfind("--max-pixels=", 0) == 0) {
+      value = args[i].substr(13);
+    } else {
+      continue;
+    }
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return false;
+    errno = 0;
+    const unsigned long long n = std::strtoull(value.c_str(), nullptr, 10);
+    if (errno == ERANGE) return false;
+    vx::SetMaxImagePixels(n);
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+               args.begin() + static_cast<std::ptrdiff_t>(i + used));
+    --i;
+  }
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  std::vector<std::string> all(argv + 1, argv + argc);
+  if (!TakeMaxPixels(all)) {
+    std::fputs("vxtool: --max-pixels needs a whole number of pixels (0 = no limit)\n", stderr);
+    return 2;
+  }
+  if (all.empty()) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::string cmd = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
+  const std::string cmd = all[0];
+  const std::vector<std::string> args(all.begin() + 1, all.end());
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     std::fputs(kUsage, stdout);
     return 0;

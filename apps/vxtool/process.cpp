@@ -160,7 +160,7 @@ std::vector<ProcessOp> BuiltinOps() {
                      return {};
                    }
                    if (io.Aborting() || other->Empty()) {
-                     error = "loading \"" + a[0] + "\" failed";
+                     error = "loading \"" + a[0] + "\" failed: " + io.LastError();
                      return {};
                    }
                    return [=](ProcessContext& x) { x.proc.Merge(*other, percent); };

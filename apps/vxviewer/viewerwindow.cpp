@@ -63,7 +63,10 @@ bool TViewerWindow::Open(const std::string& fileName) {
   }
   progress_->hide();
   if (io_->Aborting()) {
-    statusBar()->showMessage(tr("Cannot read %1").arg(QString::fromStdString(fileName)), 5000);
+    statusBar()->showMessage(
+        tr("Cannot read %1: %2")
+            .arg(QString::fromStdString(fileName), QString::fromStdString(io_->LastError())),
+        10000);
     return false;
   }
   proc_->ClearUndo();
@@ -76,12 +79,17 @@ bool TViewerWindow::Save(const std::string& fileName) {
   try {
     io_->SaveToFile(fileName);
   } catch (const std::exception& e) {
-    statusBar()->showMessage(QString::fromStdString(e.what()), 5000);
+    QString text = QString::fromStdString(e.what());
+    if (!io_->LastError().empty()) text += ": " + QString::fromStdString(io_->LastError());
+    statusBar()->showMessage(text, 10000);
     return false;
   }
   progress_->hide();
   if (io_->Aborting()) {
-    statusBar()->showMessage(tr("Cannot write %1").arg(QString::fromStdString(fileName)), 5000);
+    statusBar()->showMessage(
+        tr("Cannot write %1: %2")
+            .arg(QString::fromStdString(fileName), QString::fromStdString(io_->LastError())),
+        10000);
     return false;
   }
   return true;

@@ -24,15 +24,31 @@ TProgressRec& ResetNullpr() {
   return nullpr;
 }
 
+// Recording the reason must not fail the failure: when even that string cannot be
+// allocated, memory is what ran out, and a text that short needs no allocation.
+void SetFailureReason(std::string& slot, std::string_view reason) noexcept {
+  try {
+    slot = reason;
+  } catch (const std::bad_alloc&) {
+    slot = kOutOfMemoryReason;
+  }
+}
+
 void TProgressRec::Fail(std::string_view reason) const {
-  if (Failure && Failure->Reason.empty()) Failure->Reason = reason;
+  if (Failure && Failure->Reason.empty()) SetFailureReason(Failure->Reason, reason);
   Abort();
 }
 
 void TProgressRec::FailOutOfMemory(std::string_view what) const {
   if (Failure) {
-    if (Failure->Reason.empty()) Failure->Reason = "not enough memory " + std::string(what);
     Failure->OutOfMemory = true;
+    if (Failure->Reason.empty()) {
+      try {
+        Failure->Reason = "not enough memory " + std::string(what);
+      } catch (const std::bad_alloc&) {
+        Failure->Reason = kOutOfMemoryReason;
+      }
+    }
   }
   Abort();
 }
@@ -53,9 +69,13 @@ bool ImageSizeAllowed(int64_t width, int64_t height, const TProgressRec& progres
   if (width <= 0 || height <= 0) return true;
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   if (gMaxImagePixels == 0 || pixels <= gMaxImagePixels) return true;
-  progress.Fail("image of " + std::to_string(width) + " x " + std::to_string(height) + " = " +
-                std::to_string(pixels) + " pixels exceeds the pixel limit of " +
-                std::to_string(gMaxImagePixels) + " (vx::SetMaxImagePixels raises it)");
+  try {
+    progress.Fail("image of " + std::to_string(width) + " x " + std::to_string(height) + " = " +
+                  std::to_string(pixels) + " pixels exceeds the pixel limit of " +
+                  std::to_string(gMaxImagePixels));
+  } catch (const std::bad_alloc&) {
+    progress.Fail({});
+  }
   return false;
 }
 
@@ -67,8 +87,12 @@ bool SizeImage(TBitmap& bitmap, int width, int height, TPixelFormat pf,
     SizeBitmap(fresh, width, height, pf);
     bitmap.Swap(fresh);
   } catch (const std::bad_alloc&) {
-    progress.FailOutOfMemory("for an image of " + std::to_string(width) + " x " +
-                             std::to_string(height) + " pixels");
+    try {
+      progress.FailOutOfMemory("for an image of " + std::to_string(width) + " x " +
+                               std::to_string(height) + " pixels");
+    } catch (const std::bad_alloc&) {
+      progress.FailOutOfMemory({});
+    }
     return false;
   } catch (const EOutOfResources& e) {
     progress.Fail(e.what());

@@ -20,6 +20,12 @@ enum class TVXJob { vxjNOTHING, vxjGENERALPROCESSING, vxjVIDEOCAP_CONNECTING };
 using enum TVXJob;
 using TVXJobEvent = TMethod<TObject*, TVXJob, int>;
 
+// The reason recorded when not even a reason can be allocated; short enough to be
+// stored without an allocation.
+inline constexpr const char* kOutOfMemoryReason = "out of memory";
+// Stores reason in slot; under a shortage of memory stores kOutOfMemoryReason.
+void SetFailureReason(std::string& slot, std::string_view reason) noexcept;
+
 // Why a load or save failed: the reason of the first step that failed, and whether it
 // was a shortage of memory (then a half-read image is not worth keeping).
 struct TFailure {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <stdexcept>
 
 #include "codecs/giffilter.h"
 #include "codecs/jpegfilt.h"
@@ -96,7 +97,7 @@ TProgressRec TVantixIO::MakeProgress() {
 bool TVantixIO::BeginLoad() {
   aborting_ = false;
   failure_.Clear();
-  if (!bitmap_) failure_.Reason = "nothing is attached to load into";
+  if (!bitmap_) SetReason("nothing is attached to load into");
   return bitmap_ != nullptr;
 }
 
@@ -104,7 +105,7 @@ bool TVantixIO::BeginSave() {
   aborting_ = false;
   failure_.Clear();
   if (!bitmap_) {
-    failure_.Reason = "nothing is attached to save from";
+    SetReason("nothing is attached to save from");
     return false;
   }
   if (bitmap_->PixelFormat() != pf24bit && bitmap_->PixelFormat() != pf1bit) {
@@ -118,6 +119,13 @@ bool TVantixIO::BeginSave() {
   return true;
 }
 
+// Reasons are kept when they can be: under a real shortage even the reason's string may
+// not fit, and then the abort alone has to say it.
+void TVantixIO::SetReason(std::string_view why, bool replace) noexcept {
+  if (why.empty() || (!replace && !failure_.Reason.empty())) return;
+  SetFailureReason(failure_.Reason, why);
+}
+
 // Runs a reader into a fresh bitmap and adopts what it read, so that a reader stopped
 // by a shortage of memory (or by the pixel limit, before anything was sized) leaves
 // the attached bitmap as it was. Data errors keep the rows read so far, as readers
@@ -125,52 +133,80 @@ bool TVantixIO::BeginSave() {
 template <class Read>
 void TVantixIO::ReadIntoBitmap(const char* format, Read&& read) {
   TBitmap fresh;
-  TProgressRec p = MakeProgress();
   try {
-    read(fresh, p);
+    TProgressRec p = MakeProgress();
+    try {
+      read(fresh, p);
+    } catch (const EOutOfResources& e) {
+      p.FailOutOfMemory(e.what());
+    } catch (const EReadError& e) {
+      p.Fail(e.what());
+    }
   } catch (const std::bad_alloc&) {
-    p.FailOutOfMemory("to read the image");
-  } catch (const EOutOfResources& e) {
-    p.FailOutOfMemory(e.what());
-  } catch (const EReadError& e) {
-    p.Fail(e.what());
+    aborting_ = true;
+    failure_.OutOfMemory = true;
+    SetReason("not enough memory to read the image");
+  } catch (const std::length_error&) {
+    // A container asked for more than it can ever hold: a size no data can justify.
+    aborting_ = true;
+    failure_.OutOfMemory = true;
+    SetReason("the image is too large to hold in memory");
   }
   if (!fresh.Empty() && !failure_.OutOfMemory) bitmap_->Swap(fresh);
-  if (aborting_ && failure_.Reason.empty())
-    failure_.Reason = std::string("the ") + format +
-                      " data is damaged, cut short or in a form this reader does not handle";
+  if (aborting_ && failure_.Reason.empty()) {
+    try {
+      SetReason(std::string("the ") + format +
+                " data is damaged, cut short or in a form this reader does not handle");
+    } catch (const std::bad_alloc&) {
+      SetReason(kOutOfMemoryReason);
+    }
+  }
 }
 
 // Runs a writer; stream errors, refused allocations and the writer's own refusals end
 // in Aborting with the first cause kept. The stream's own error text (a full disk) is
-// the root cause whenever there is one.
+// the root cause whenever there is one, so it replaces what the writer made of it.
 template <class Write>
 void TVantixIO::WriteGuarded(TStream& stream, Write&& write) {
-  TProgressRec p = MakeProgress();
-  auto noteStreamError = [&] {
-    const std::string why = stream.ErrorText();
-    if (!why.empty()) failure_.Reason = why;
+  auto noteStreamError = [&]() noexcept {
+    try {
+      SetReason(stream.ErrorText(), true);
+    } catch (const std::bad_alloc&) {
+      SetReason(kOutOfMemoryReason);
+    }
   };
+  const bool streamHadFailed = !stream.ErrorText().empty();
   try {
-    write(stream);
+    TProgressRec p = MakeProgress();
+    try {
+      write(stream);
+      // A writer that lost bytes without noticing still made a broken file.
+      if (!streamHadFailed && !stream.ErrorText().empty()) p.Abort();
+    } catch (const EOutOfResources& e) {
+      p.FailOutOfMemory(e.what());
+    } catch (const EWriteError& e) {
+      p.Fail(e.what());
+    } catch (const EReadError& e) {
+      p.Fail(e.what());
+    }
   } catch (const std::bad_alloc&) {
-    p.FailOutOfMemory("to write the image");
-  } catch (const EOutOfResources& e) {
-    p.FailOutOfMemory(e.what());
-  } catch (const EWriteError& e) {
-    p.Fail(e.what());
-    noteStreamError();
-  } catch (const EReadError& e) {
-    p.Fail(e.what());
+    aborting_ = true;
+    failure_.OutOfMemory = true;
+    SetReason("not enough memory to write the image");
+  } catch (const std::length_error&) {
+    aborting_ = true;
+    failure_.OutOfMemory = true;
+    SetReason("the image is too large to write");
   } catch (const EInvalidGraphic&) {
     // The PNG writer reports by exception; the cause goes with it through LastError.
-    p.Fail("the PNG writer refused the image");
+    aborting_ = true;
+    SetReason("the PNG writer refused the image");
     noteStreamError();
     throw;
   }
   if (aborting_) {
     noteStreamError();
-    if (failure_.Reason.empty()) failure_.Reason = "the writer refused the image";
+    SetReason("the writer refused the image");
   }
 }
 
@@ -788,8 +824,7 @@ int TVantixIO::InsertToFileGif(const std::string& fileName) {
   } catch (const std::bad_alloc&) {
     pr.FailOutOfMemory("to insert the image");
   }
-  if (aborting_ && failure_.Reason.empty())
-    failure_.Reason = "the GIF file could not take the image";
+  if (aborting_) SetReason("the GIF file could not take the image");
   return count;
 }
 

@@ -4,6 +4,7 @@
 // through Aborting, never by exceptions — except that opening a file can throw.
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
@@ -113,6 +114,7 @@ class TVantixIO : public TComponent, public TImageAttachment {
 
  private:
   TProgressRec MakeProgress();
+  void SetReason(std::string_view why, bool replace = false) noexcept;
   template <class Read>
   void ReadIntoBitmap(const char* format, Read&& read);
   template <class Write>
