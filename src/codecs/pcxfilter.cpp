@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/screen.h"
@@ -23,6 +24,10 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kHeaderSize = 128;
 constexpr int kPaletteSize = 768;
+// The most scan-line bytes run-length data can stand for: a 2-byte run (count byte
+// 0xC0 + n, value) gives at most 63 bytes, a literal byte gives one. N bytes of data
+// thus decode to at most floor(63 * N / 2) bytes (an odd last byte is a literal).
+constexpr int64_t kMaxRunBytes = 63;
 
 inline int LE16(const uint8_t* p) {
   return p[0] | (p[1] << 8);
@@ -129,7 +134,7 @@ void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool
   uint8_t h[kHeaderSize];
   if (dataLength < kHeaderSize || stream.Read(h, kHeaderSize) != kHeaderSize || h[0] != 10 ||
       h[2] > 1 || h[3] > 8) {
-    progress.Abort();
+    progress.Fail("PCX: not a PCX header");
     return;
   }
   const int width = LE16(h + 8) - LE16(h + 4) + 1;
@@ -140,7 +145,7 @@ void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool
   const bool rle = h[2] == 1;
   const TLayout layout = LayoutOf(planes, bits);
   if (width <= 0 || height <= 0) {
-    progress.Abort();
+    progress.Fail("PCX: window gives an empty image");
     return;
   }
   params.DpiX = LE16(h + 12);
@@ -156,13 +161,13 @@ void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool
   int64_t imageBytes = available - kHeaderSize;
   if (planes == 1 && bits > 4) {
     if (available < kHeaderSize + kPaletteSize) {
-      progress.Abort();
+      progress.Fail("PCX: file too short for its 256-colour palette");
       return;
     }
     uint8_t pal[kPaletteSize];
     stream.SetPosition(start + available - kPaletteSize);
     if (stream.Read(pal, kPaletteSize) != kPaletteSize) {
-      progress.Abort();
+      progress.Fail("PCX: cannot read the 256-colour palette");
       return;
     }
     palette256 = PaletteFromRGB(pal, 256);
@@ -197,26 +202,36 @@ void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool
   const int needed = (width * bits + 7) / 8;  // bytes of one plane line that hold pixels
   // A layout this reader cannot compose, or plane lines too short for the width, is
   // reported as a failure (the bitmap is left alone rather than sized to a blank).
-  if (layout == TLayout::unsupported || lineLen < needed) {
-    progress.Abort();
+  if (layout == TLayout::unsupported) {
+    progress.Fail("PCX: unsupported layout of " + std::to_string(planes) + " planes of " +
+                  std::to_string(bits) + " bits");
     return;
   }
-  // The data must be able to hold the image: a run of two bytes gives at most 63.
+  if (lineLen < needed) {
+    progress.Fail("PCX: plane lines of " + std::to_string(lineLen) +
+                  " bytes are too short for the width");
+    return;
+  }
+  if (!ImageSizeAllowed(width, height, progress)) return;
+  // The data must be able to hold every plane line of the image.
   const int64_t rowBytes = static_cast<int64_t>(lineLen) * planes;
   const int64_t total = rowBytes * height;
-  if (imageBytes <= 0 || (rle ? total / 32 > imageBytes : total > imageBytes)) {
-    progress.Abort();
+  const int64_t most = imageBytes <= 0 ? 0 : rle ? kMaxRunBytes * imageBytes / 2 : imageBytes;
+  if (total > most) {
+    progress.Fail("PCX: data too short for a " + std::to_string(width) + " x " +
+                  std::to_string(height) + " image");
     return;
   }
   Bytes data(static_cast<size_t>(imageBytes));
   stream.SetPosition(start + kHeaderSize);
   if (stream.Read(data.data(), imageBytes) != imageBytes) {
-    progress.Abort();
+    progress.Fail("PCX: cannot read the image data");
     return;
   }
   stream.SetPosition(start + available);
 
-  SizeBitmap(bitmap, width, height, layout == TLayout::mono ? pf1bit : pf24bit);
+  if (!SizeImage(bitmap, width, height, layout == TLayout::mono ? pf1bit : pf24bit, progress))
+    return;
   progress.PercentPerStep = 100.0 / height;
   TPcxDecoder dec(data.data(), data.size(), rle);
   Bytes line(static_cast<size_t>(rowBytes));
@@ -230,7 +245,7 @@ void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool
     progress.Report(TruncI(y * progress.PercentPerStep));
     if (progress.Aborted()) return;
     if (!dec.Get(line.data(), line.size())) {
-      progress.Abort();
+      progress.Fail("PCX: image data ends before the last row");
       return;
     }
     uint8_t* row = bitmap.ScanLine(y);
@@ -286,12 +301,12 @@ void WritePcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
     planes = 3;
   } else {
     // A layout PCX cannot hold: nothing is written.
-    progress.Abort();
+    progress.Fail("PCX: no PCX layout for " + std::to_string(total) + " bits a pixel");
     return;
   }
   const int width = bitmap.Width(), height = bitmap.Height();
   if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) {
-    progress.Abort();
+    progress.Fail("PCX: image size does not fit the PCX header");
     return;
   }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/arith.h"
@@ -24,9 +25,18 @@ constexpr uint16_t kBM = 0x4D42;
 // made.
 constexpr int64_t kTruncatedShare = 4;
 constexpr int64_t kSmallData = 64 * 1024;
-// Compressed data: pixels a byte of data can stand for at most (deltas skip
-// pixels without data), with a floor for tiny files.
-constexpr int64_t kPixelsPerCompressedByte = 1024;
+// RLE4/RLE8 data and what it can justify. Every code is a 2-byte unit (an absolute
+// run adds its literal bytes). The unit that paints the most is an encoded run: 255
+// pixels in 2 bytes; an absolute run of n pixels costs 2 + n (RLE8) or 2 + n/2 (RLE4)
+// bytes, so it paints fewer. End of line (00 00), delta (00 02 dx dy) and end of
+// bitmap (00 01) paint nothing: they leave pixels at background, and a few of them
+// skip any area (a 4-byte delta skips 255 rows of the whole width, an early end of
+// bitmap everything that is left). Skipped background cannot justify a large bitmap,
+// so past a floor the image may hold at most the pixels the data can paint:
+// (bytes / 2) * 255. A file whose every pixel is coded - what GDI, ImageMagick, GIMP
+// and this library's writer produce - can never exceed that; sparse files that skip
+// (sprites, video deltas) are admitted up to the floor, 2048 x 2048.
+constexpr int64_t kMaxPixelsPerRLEUnit = 255;
 constexpr int64_t kSmallImagePixels = int64_t{1} << 22;
 // Widest row the buffer's int row length can take at 32 bits a pixel.
 constexpr int64_t kMaxDimension = (std::numeric_limits<int>::max() - 31) / 32;
@@ -259,7 +269,11 @@ bool ReadColorTable(BoundedReader& in, int64_t count, int entryBytes, TIOParamsV
 bool SizeJustified(int w, int h, int64_t needBytes, int64_t dataBytes) {
   if (needBytes > 0) return needBytes <= std::max(dataBytes * kTruncatedShare, kSmallData);
   const int64_t pixels = static_cast<int64_t>(w) * h;
-  return pixels <= std::max(dataBytes * kPixelsPerCompressedByte, kSmallImagePixels);
+  return pixels <= std::max(dataBytes / 2 * kMaxPixelsPerRLEUnit, kSmallImagePixels);
+}
+
+std::string SizeText(int64_t w, int64_t h) {
+  return std::to_string(w) + " x " + std::to_string(h);
 }
 
 }  // namespace
@@ -275,7 +289,7 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
 
   uint8_t fh[14];
   if (!in.Read(fh, 14) || LE16(fh) != kBM) {
-    progress.Abort();
+    progress.Fail("BMP: no \"BM\" file header");
     return;
   }
   const uint32_t fileSize = LE32(fh + 2);
@@ -285,7 +299,7 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
 
   uint8_t hdr[64] = {};
   if (!in.Read(hdr, 4)) {
-    progress.Abort();
+    progress.Fail("BMP: file ends inside the info header");
     return;
   }
   const uint32_t hsize = LE32(hdr);
@@ -297,7 +311,7 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
   int tableEntry = 4;
   if (hsize == 12) {
     if (!in.Read(hdr + 4, 8)) {
-      progress.Abort();
+      progress.Fail("BMP: file ends inside the info header");
       return;
     }
     info.width = LE16(hdr + 4);
@@ -310,12 +324,12 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
     tableEntry = 3;
   } else {
     if (hsize < 16 || hsize > static_cast<uint64_t>(in.Remaining() + 4)) {
-      progress.Abort();
+      progress.Fail("BMP: info header size " + std::to_string(hsize) + " does not fit the file");
       return;
     }
     const int64_t first = std::min<int64_t>(64, hsize);
     if (!in.Read(hdr + 4, first - 4) || !in.Skip(static_cast<int64_t>(hsize) - first)) {
-      progress.Abort();
+      progress.Fail("BMP: file ends inside the info header");
       return;
     }
     info.width = LE32s(hdr + 4);
@@ -336,7 +350,7 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
       } else {
         uint8_t m[12];
         if (!in.Read(m, 12)) {
-          progress.Abort();
+          progress.Fail("BMP: file ends inside the bit-field masks");
           return;
         }
         for (int i = 0; i < 3; ++i) info.masks[i] = LE32(m + 4 * i);
@@ -376,20 +390,24 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
   const int64_t tableLimit = pixelOffset != 0 ? start + pixelOffset : in.End();
   if (tableCount > 0 && !ReadColorTable(in, tableCount, tableEntry, params, tableLimit) &&
       pixelOffset == 0) {
-    progress.Abort();
+    progress.Fail("BMP: colour table cut short");
     return;
   }
 
   const bool knownBits = info.bits == 1 || info.bits == 4 || info.bits == 8 || info.bits == 16 ||
                          info.bits == 24 || info.bits == 32;
   if (info.width <= 0 || info.height <= 0 || info.width > kMaxDimension ||
-      info.height > kMaxDimension || !knownBits) {
-    progress.Abort();
+      info.height > kMaxDimension) {
+    progress.Fail("BMP: impossible image size " + SizeText(info.width, rawHeight));
+    return;
+  }
+  if (!knownBits) {
+    progress.Fail("BMP: unsupported bit count " + std::to_string(info.bits));
     return;
   }
 
   if (pixelOffset != 0 && !in.Seek(start + pixelOffset)) {
-    progress.Abort();
+    progress.Fail("BMP: pixel data offset lies past the end of the file");
     return;
   }
   // What can be decoded: uncompressed (0, or 3 for 16/32 bits with masks, and 3
@@ -413,13 +431,20 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
   }
   const int64_t rowLen = (static_cast<int64_t>(info.width) * info.bits + 31) / 32 * 4;
   const int64_t need = uncompressed ? rowLen * info.height : 0;
+  // The pixel limit speaks first (its reason says how to lift it); previews are not
+  // limited.
+  if (!preview && !ImageSizeAllowed(info.width, info.height, progress)) return;
   if (!SizeJustified(info.width, info.height, need, dataBytes)) {
-    progress.Abort();
+    progress.Fail(
+        std::string(uncompressed ? "BMP: file too short" : "BMP: compressed data too short") +
+        " for a " + SizeText(info.width, info.height) + " image (" + std::to_string(dataBytes) +
+        " bytes)");
     return;
   }
   if (preview) return;
 
-  SizeBitmap(bitmap, info.width, info.height, info.bits == 1 ? pf1bit : pf24bit);
+  if (!SizeImage(bitmap, info.width, info.height, info.bits == 1 ? pf1bit : pf24bit, progress))
+    return;
   progress.PercentPerStep = 100.0 / info.height;
   const auto pal = LookupPalette(params);
 
@@ -444,7 +469,7 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
       if (got > 0) DecodeRow(info, row.data(), bitmap.ScanLine(y), pal, masks);
       // The last row may come without its padding.
       if (got < pixelBytes || (got < rowLen && i + 1 < info.height)) {
-        progress.Abort();
+        progress.Fail("BMP: pixel data ends before the last row");
         break;
       }
     }
@@ -452,7 +477,7 @@ void BMPReadStream(TStream& stream, TBitmap& bitmap, int64_t dataLength, bool pr
     std::vector<uint8_t> data(static_cast<size_t>(dataBytes));
     const int64_t got = in.ReadSome(data.data(), dataBytes);
     if (!DecodeRLE(info, data.data(), static_cast<size_t>(got), bitmap, pal, rle4, progress))
-      progress.Abort();
+      progress.Fail("BMP: RLE data ends before the image does");
   }
   // Other compressions: the bitmap stays sized and unfilled.
 
@@ -540,7 +565,8 @@ void BMPWriteStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   const bool os2v1 = params.BMP_Version == ioBMP_BMOS2V1;
   // An empty image has no BMP form, and the OS/2 1.x header has 16-bit sizes.
   if (bitmap.Empty() || (os2v1 && (w > 0xFFFF || h > 0xFFFF))) {
-    progress.Abort();
+    progress.Fail(bitmap.Empty() ? "BMP: empty image"
+                                 : "BMP: image too large for the OS/2 1.x header");
     return;
   }
   int bits;
@@ -681,8 +707,8 @@ void BMPWriteStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
     stream.Seek(infoPos, soBeginning);
     stream.WriteBuffer(ih, hsize);
     stream.Seek(end, soBeginning);
-  } catch (const EWriteError&) {
-    progress.Abort();
+  } catch (const EWriteError& e) {
+    progress.Fail(e.what());
   }
 }
 
@@ -729,9 +755,11 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   const int64_t start = stream.Position();
   const int64_t end = stream.Size();
   BoundedReader in(stream, end);
+  const std::string kind = cursor ? "CUR: " : "ICO: ";
+  auto fail = [&](const std::string& why) { progress.Fail(kind + why); };
   uint8_t d[6];
   if (!in.Read(d, 6)) {
-    progress.Abort();
+    fail("file ends inside the directory");
     return;
   }
   if (LE16(d) == kBM) {
@@ -741,15 +769,20 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   }
   const int count = LE16(d + 4);
   const int index = cursor ? params.CUR_ImageIndex : params.ICO_ImageIndex;
-  if (LE16(d) != 0 || LE16(d + 2) != (cursor ? 2 : 1) || index < 0 || index >= count) {
-    progress.Abort();
+  if (LE16(d) != 0 || LE16(d + 2) != (cursor ? 2 : 1)) {
+    fail("not a directory of this kind");
+    return;
+  }
+  if (index < 0 || index >= count) {
+    fail("image index " + std::to_string(index) + " outside the directory of " +
+         std::to_string(count));
     return;
   }
   DirEntry de;
   for (int i = 0; i <= index; ++i) {
     uint8_t e[16];
     if (!in.Read(e, 16)) {
-      progress.Abort();
+      fail("directory cut short");
       return;
     }
     de.width = e[0] ? e[0] : 256;  // 0 stands for 256
@@ -762,7 +795,7 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
     de.offset = LE32(e + 12);
   }
   if (!in.Seek(start + de.offset)) {
-    progress.Abort();
+    fail("entry data offset lies past the end of the file");
     return;
   }
   const int64_t entryEnd =
@@ -802,16 +835,19 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
       return;
     }
     int pw = 0, ph = 0;
-    const bool ok = ICODecodePNG(blob.data(), static_cast<size_t>(n), bitmap, background, pw, ph);
+    ICODecodePNG(blob.data(), static_cast<size_t>(n), bitmap, background, pw, ph, progress);
     if (pw > 0 && ph > 0) {
       params.Width = pw;
       params.Height = ph;
     }
-    if (!ok) progress.Abort();
     return;
   }
-  if (got < 8 || !in.Read(ih + 8, 32) || LE32(ih) < 40) {
-    progress.Abort();
+  if (got < 8 || !in.Read(ih + 8, 32)) {
+    fail("file ends inside the entry header");
+    return;
+  }
+  if (LE32(ih) < 40) {
+    fail("entry header size " + std::to_string(LE32(ih)) + " is too small");
     return;
   }
 
@@ -828,7 +864,7 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   // Header sizes past 40 bytes: the table follows the whole header.
   const uint32_t hsize = LE32(ih);
   if (hsize > 40 && !in.Skip(std::min<int64_t>(hsize - 40, in.Remaining()))) {
-    progress.Abort();
+    fail("file ends inside the entry header");
     return;
   }
 
@@ -836,13 +872,13 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   int bits = cursor ? headerBits : (headerBits != 0 ? headerBits : de.bitCount);
   if (bits == 0) {
     if (de.colors == 0) {
-      progress.Abort();
+      fail("entry gives neither a bit count nor a colour count");
       return;
     }
     bits = NColToBitsPixel(de.colors);
   }
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) {
-    progress.Abort();
+    fail("unsupported bit count " + std::to_string(bits));
     return;
   }
   params.BitsPerSample = bits;
@@ -858,7 +894,7 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
     else if (de.colors > 0 && de.colors <= full)
       colors = de.colors;
     if (!ReadColorTable(in, colors, 4, params, entryEnd)) {
-      progress.Abort();
+      fail("colour table cut short");
       return;
     }
   } else {
@@ -868,7 +904,7 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
   if (preview) return;
 
   const int w = de.width, h = de.height;
-  SizeBitmap(bitmap, w, h, bits == 1 ? pf1bit : pf24bit);
+  if (!SizeImage(bitmap, w, h, bits == 1 ? pf1bit : pf24bit, progress)) return;
   progress.PercentPerStep = 100.0 / h;
   const auto pal = LookupPalette(params);
   const int rowLen = BitmapRowLen(w, bits);
@@ -918,7 +954,7 @@ void ReadIconOrCursor(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
       }
     }
     if (n < rowLen) {
-      progress.Abort();
+      fail("pixel data ends before the last row");
       break;
     }
   }

@@ -6,9 +6,11 @@
 // Readers produce pf24bit, or pf1bit for one bit a pixel (bit 0 black, so a
 // file whose two-entry palette is white, black has its bits inverted). They
 // fill the parameter set with what they find and report any failure - a wrong
-// signature, truncated or inconsistent data - by setting progress.Aborting;
-// rows decoded before the failure stay in the bitmap. Nothing is read past the
-// data, and no bitmap is sized beyond what the data can describe.
+// signature, truncated or inconsistent data - through progress.Fail (Aborting
+// and a reason); rows decoded before the failure stay in the bitmap. Nothing is
+// read past the data, and no bitmap is sized beyond what the data can describe
+// or beyond the pixel limit (MaxImagePixels): such a file leaves the bitmap as
+// it was. Previews are not limited and report the size the header gives.
 #include <cstdint>
 
 #include "core/vxdefs.h"
@@ -50,11 +52,13 @@ bool ICOTryStream(TStream& stream);
 bool CURTryStream(TStream& stream);
 
 // Decodes a PNG-compressed icon entry (data of size bytes) into a pf24bit
-// bitmap, alpha flattened onto background. Returns false, with the bitmap
-// possibly partly filled, on bad or truncated data or when the image is larger
-// than the data can justify. width and height receive the image size from the
-// PNG header (0 when it was never read).
+// bitmap, alpha flattened onto background. Returns false, with progress failed
+// and its reason recorded, on bad or truncated data (the bitmap then holds the
+// rows decoded, the rest background), and - with the bitmap untouched - when the
+// image is over the pixel limit, larger than the data can justify, or its
+// bitmap and row buffers cannot be allocated. width and height receive the
+// image size from the PNG header (0 when it was never read).
 bool ICODecodePNG(const uint8_t* data, size_t size, TBitmap& bitmap, const TRGB& background,
-                  int& width, int& height);
+                  int& width, int& height, const TProgressRec& progress);
 
 }  // namespace vx

@@ -169,10 +169,11 @@ struct Field {
   }
 };
 
-// RLE4/RLE8: the BMP reader already decodes these (with every check), so the
-// DIB is handed to it behind a file header.
+// RLE4/RLE8: the BMP reader already decodes these (with every check, among them
+// the bound on the pixels the data can justify and the pixel limit), so the DIB is
+// handed to it behind a file header.
 int DecodeRle(const uint8_t* dib, size_t headerAndTable, const uint8_t* pixels, size_t pixelBytes,
-              const DibHeader& h, TBitmap& bitmap) {
+              const DibHeader& h, TBitmap& bitmap, TProgressRec& progress) {
   std::vector<uint8_t> file(14 + headerAndTable + pixelBytes);
   file[0] = 'B';
   file[1] = 'M';
@@ -183,19 +184,19 @@ int DecodeRle(const uint8_t* dib, size_t headerAndTable, const uint8_t* pixels, 
   TMemoryStream stream(std::move(file));
   TBitmap decoded;
   TIOParamsVals params;
-  bool aborting = false;
-  TProgressRec progress;
-  progress.Aborting = &aborting;
   BMPReadStream(stream, decoded, stream.Size(), false, params, progress);
-  if (aborting || decoded.Width() != h.width || decoded.Height() != h.height) return 0;
-  decoded.SetPixelFormat(pf24bit);
-  CopyBitmap(decoded, bitmap);
+  if (progress.Aborted() || decoded.Width() != h.width || decoded.Height() != h.height ||
+      decoded.PixelFormat() != pf24bit)
+    return 0;
+  bitmap.Swap(decoded);
   return h.bitCount;
 }
 
-void Blank(TBitmap& bitmap, const DibHeader& h) {
-  SizeBitmap(bitmap, h.width, h.height, h.bitCount == 1 ? pf1bit : pf24bit);
+bool Blank(TBitmap& bitmap, const DibHeader& h, const TProgressRec& progress) {
+  if (!SizeImage(bitmap, h.width, h.height, h.bitCount == 1 ? pf1bit : pf24bit, progress))
+    return false;
   std::memset(bitmap.Bits(), 0, bitmap.BitsSize());
+  return true;
 }
 
 uint32_t FourccOf(uint32_t compression) {
@@ -243,22 +244,22 @@ bool ConvertFrame(uint32_t code, const uint8_t* data, size_t size, TBitmap& bitm
 }
 
 int DecodeFrame(const uint8_t* dib, size_t size, const DibHeader& h, int32_t signedHeight,
-                const uint8_t* bits, size_t bitsSize, TBitmap& bitmap) {
+                const uint8_t* bits, size_t bitsSize, TBitmap& bitmap,
+                const TProgressRec& progress) {
   const uint32_t code = FourccOf(h.compression);
   const uint8_t* data = bits ? bits : dib + h.headerSize;
   const size_t avail = bits ? bitsSize : size - h.headerSize;
   const uint64_t need = FrameBytes(code, h.width, h.height);
   if (need == 0) {
     if (static_cast<int64_t>(h.width) * h.height > kMaxBlankPixels) return 0;
-    Blank(bitmap, h);
-    return h.bitCount;
+    return Blank(bitmap, h, progress) ? h.bitCount : 0;
   }
   if (!data || need > avail) return 0;
   // Video frames are stored top-down for a positive height, except these two.
   const bool reversed =
       h.compression == FourCC('c', 'y', 'u', 'v') || h.compression == FourCC('Y', '4', '1', 'P');
   const bool topDown = reversed ? signedHeight < 0 : signedHeight > 0;
-  SizeBitmap(bitmap, h.width, h.height, pf24bit);
+  if (!SizeImage(bitmap, h.width, h.height, pf24bit, progress)) return 0;
   ConvertFrame(code, data, avail, bitmap, topDown);
   return h.bitCount;
 }
@@ -375,17 +376,23 @@ int CopyDIB2Bitmap(const uint8_t* dib, size_t size, TBitmap& bitmap, const uint8
                    size_t bitsSize) {
   DibHeader h;
   if (!ReadHeader(dib, size, h)) return 0;
+  // Callers learn only the return value; this record takes the refusals of the pixel
+  // limit and of the sizing step, which leave the bitmap as it was.
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  if (!ImageSizeAllowed(h.width, h.height, progress)) return 0;
   if (bits == nullptr) bitsSize = 0;
   const auto signedHeight = static_cast<int32_t>(LE32(dib + 8));
-  if (h.compression > 3) return DecodeFrame(dib, size, h, signedHeight, bits, bitsSize, bitmap);
+  if (h.compression > 3)
+    return DecodeFrame(dib, size, h, signedHeight, bits, bitsSize, bitmap, progress);
 
   const int bc = h.bitCount;
   const bool decodable =
       bc == 1 || bc == 4 || bc == 8 || bc == 16 || (bc == 24 && h.compression == 0) || bc == 32;
   if (!decodable) {
     if (static_cast<int64_t>(h.width) * h.height > kMaxBlankPixels) return 0;
-    Blank(bitmap, h);
-    return bc;
+    return Blank(bitmap, h, progress) ? bc : 0;
   }
 
   // What follows the header: bit-field masks (inside a larger header, or after
@@ -417,21 +424,14 @@ int CopyDIB2Bitmap(const uint8_t* dib, size_t size, TBitmap& bitmap, const uint8
   const uint8_t* pixels = bits ? bits : dib + pos;
   const size_t avail = bits ? bitsSize : size - pos;
   const bool rle = (bc == 8 && h.compression == 1) || (bc == 4 && h.compression == 2);
-  if (rle) {
-    // Runs, skips and an early end let a few bytes claim any size. Past what a
-    // blank frame may have, the size has to be backed by data: a run codes at
-    // most 255 pixels in 2 bytes.
-    const int64_t claimed = static_cast<int64_t>(h.width) * h.height;
-    if (claimed > kMaxBlankPixels && static_cast<uint64_t>(claimed) / 128 > avail) return 0;
-    return DecodeRle(dib, pos, pixels, avail, h, bitmap);
-  }
+  if (rle) return DecodeRle(dib, pos, pixels, avail, h, bitmap, progress);
 
   const uint64_t rowSize = static_cast<uint64_t>(BitmapRowLen(h.width, bc));
   // The last row needs only its pixel bytes, not its padding.
   const uint64_t lastRow = (static_cast<uint64_t>(h.width) * static_cast<uint64_t>(bc) + 7) / 8;
   if (!pixels || rowSize * (static_cast<uint64_t>(h.height) - 1) + lastRow > avail) return 0;
 
-  SizeBitmap(bitmap, h.width, h.height, bc == 1 ? pf1bit : pf24bit);
+  if (!SizeImage(bitmap, h.width, h.height, bc == 1 ? pf1bit : pf24bit, progress)) return 0;
   const int width = h.width, height = h.height;
   const auto srcRow = [&](int y) {
     const int stored = h.topDown ? y : height - 1 - y;

@@ -42,10 +42,11 @@ constexpr uint32_t FourCC(char a, char b, char c, char d) {
 // library.
 //
 // Returns biBitCount, or 0 when the input is rejected (shorter than it claims,
-// an impossible size or offset); a rejected input leaves bitmap unchanged. A
-// well-formed DIB of a kind not decoded (24 bits with a compression code,
-// unknown video codes, odd bit counts) leaves bitmap blank at its size and
-// still returns biBitCount.
+// an impossible size or offset, more pixels than the pixel limit allows -
+// MaxImagePixels - or than memory holds); a rejected input leaves bitmap
+// unchanged. A well-formed DIB of a kind not decoded (24 bits with a
+// compression code, unknown video codes, odd bit counts) leaves bitmap blank at
+// its size and still returns biBitCount.
 int CopyDIB2Bitmap(const uint8_t* dib, size_t size, TBitmap& bitmap, const uint8_t* bits = nullptr,
                    size_t bitsSize = 0);
 inline int CopyDIB2Bitmap(const std::vector<uint8_t>& dib, TBitmap& bitmap) {

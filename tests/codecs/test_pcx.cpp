@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,13 +68,17 @@ struct ReadResult {
   bool aborted = false;
   TBitmap bitmap;
   TIOParamsVals params;
+  TFailure failure;
 };
 
-ReadResult ReadOurs(const Bytes& file, bool preview = false) {
+// Reads into bitmap (moved in, so that a test can see what a refusal leaves).
+ReadResult ReadOurs(const Bytes& file, bool preview = false, TBitmap bitmap = {}) {
   ReadResult r;
+  r.bitmap.Swap(bitmap);
   TMemoryStream s(file);
   TProgressRec pr;
   pr.Aborting = &r.aborted;
+  pr.Failure = &r.failure;
   ReadPcxStream(s, r.bitmap, r.params, preview, pr, static_cast<int64_t>(file.size()));
   return r;
 }
@@ -362,6 +367,117 @@ TEST(PcxStream, HeadedImagesReadOneAfterTheOther) {
   ASSERT_FALSE(io.Aborting());
   EXPECT_EQ(Pixels(got), Pixels(b));
   EXPECT_EQ(s.Position(), end);
+}
+
+// ---- hostile sizes ----
+
+// Sets the process-wide pixel limit for one test and puts the old one back.
+class PixelLimit {
+ public:
+  explicit PixelLimit(uint64_t pixels) : old_(MaxImagePixels()) { SetMaxImagePixels(pixels); }
+  ~PixelLimit() { SetMaxImagePixels(old_); }
+  PixelLimit(const PixelLimit&) = delete;
+  PixelLimit& operator=(const PixelLimit&) = delete;
+
+ private:
+  uint64_t old_;
+};
+
+// Refused with a reason that says why, quickly, the bitmap (MakeImage(5, 4)) as it was.
+void ExpectRefused(const Bytes& file, const std::string& why) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const ReadResult r = ReadOurs(file, false, MakeImage(5, 4));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 2.0);
+  EXPECT_TRUE(r.aborted);
+  EXPECT_NE(r.failure.Reason.find(why), std::string::npos) << "reason: " << r.failure.Reason;
+  EXPECT_EQ(Pixels(r.bitmap), Pixels(MakeImage(5, 4)));
+}
+
+// An RLE file of the given header whose data is n runs of 63 zero bytes.
+Bytes RunsFile(int bits, int planes, int w, int h, int lineLen, int runs) {
+  Bytes f = Header(bits, planes, w, h, lineLen, true);
+  f[9] = static_cast<uint8_t>((w - 1) >> 8);
+  f[11] = static_cast<uint8_t>((h - 1) >> 8);
+  f[67] = static_cast<uint8_t>(lineLen >> 8);
+  for (int i = 0; i < runs; ++i) f.insert(f.end(), {0xFF, 0});
+  return f;
+}
+
+TEST(PcxRead, HugeHeaderIsRefusedBeforeAnythingIsAllocated) {
+  // 65534 x 65535 in three planes (12.9 GB of scan lines) behind 64 kB of runs.
+  const Bytes huge = RunsFile(8, 3, 65534, 65535, 65534, 32768);
+  {
+    PixelLimit limit(kDefaultMaxImagePixels);
+    ExpectRefused(huge, "pixel limit");
+  }
+  PixelLimit none(0);
+  ExpectRefused(huge, "data too short");
+  // A preview is not limited and reports the size.
+  const ReadResult r = ReadOurs(huge, true);
+  EXPECT_EQ(r.params.Width, 65534);
+  EXPECT_EQ(r.params.Height, 65535);
+}
+
+TEST(PcxRead, RunLengthDataJustifiesAtMost63BytesPerRun) {
+  // 200 runs in 400 bytes give 12600 bytes: 100 lines of 126 bytes load, 101 do not.
+  const Bytes exact = RunsFile(1, 1, 1008, 100, 126, 200);
+  const ReadResult r = ReadOurs(exact);
+  ASSERT_FALSE(r.aborted) << r.failure.Reason;
+  EXPECT_EQ(r.bitmap.Height(), 100);
+  EXPECT_EQ(Pixels(r.bitmap), Bytes(1008 * 100 * 3, 0));
+  ExpectRefused(RunsFile(1, 1, 1008, 101, 126, 200), "data too short");
+}
+
+TEST(PcxRead, ImagesUpToTheLimitLoadAndOneMorePixelIsRefused) {
+  TBitmap image = MakeImage(9, 5);
+  for (const int samples : {1, 3}) {
+    SCOPED_TRACE(samples);
+    TIOParamsVals p;
+    p.BitsPerSample = 8;
+    p.SamplesPerPixel = samples;
+    const Bytes file = WriteOurs(image, p);
+    const ReadResult free = ReadOurs(file);
+    ASSERT_FALSE(free.aborted);
+    {
+      PixelLimit limit(45);
+      const ReadResult r = ReadOurs(file);
+      EXPECT_FALSE(r.aborted) << r.failure.Reason;
+      EXPECT_EQ(Pixels(r.bitmap), Pixels(free.bitmap));
+    }
+    PixelLimit limit(44);
+    ExpectRefused(file, "pixel limit");
+    const ReadResult preview = ReadOurs(file, true);
+    EXPECT_FALSE(preview.aborted);
+    EXPECT_EQ(preview.params.Width, 9);
+  }
+}
+
+TEST(PcxRead, FailuresSayWhy) {
+  const Bytes good = RunsFile(8, 3, 4, 2, 4, 1);
+  struct Case {
+    const char* name;
+    Bytes data;
+    const char* why;
+  };
+  Bytes wrong = good;
+  wrong[0] = 11;
+  Bytes twoBit = Header(2, 1, 4, 1, 2, false);
+  twoBit.insert(twoBit.end(), {0, 0});
+  Bytes narrow = good;
+  narrow[66] = 3;
+  const Case cases[] = {
+      {"header", wrong, "not a PCX header"},
+      {"layout", twoBit, "unsupported layout"},
+      {"line length", narrow, "too short for the width"},
+      {"palette", Header(8, 1, 4, 1, 4, false), "palette"},
+      {"rows", Bytes(good.begin(), good.end() - 1), "ends before the last row"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = ReadOurs(c.data);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_NE(r.failure.Reason.find(c.why), std::string::npos) << "reason: " << r.failure.Reason;
+  }
 }
 
 }  // namespace

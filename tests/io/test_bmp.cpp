@@ -1,10 +1,15 @@
 // BMP reader and writer, icon and cursor readers. Decoding is checked against
 // ImageMagick's decode of the same file; files we write are read back by ImageMagick.
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -834,6 +839,303 @@ TEST(ICORead, BadIndexAndBadData) {
     Bytes c = data;
     c[rng() % 600] ^= static_cast<uint8_t>(1 + rng() % 255);
     DecodeIcon(c, false, static_cast<int>(rng() % 3));
+  }
+}
+
+// ---- hostile sizes: the pixel limit and what the data can justify ----
+
+// Sets the process-wide pixel limit for one test and puts the old one back.
+class PixelLimit {
+ public:
+  explicit PixelLimit(uint64_t pixels) : old_(MaxImagePixels()) { SetMaxImagePixels(pixels); }
+  ~PixelLimit() { SetMaxImagePixels(old_); }
+  PixelLimit(const PixelLimit&) = delete;
+  PixelLimit& operator=(const PixelLimit&) = delete;
+
+ private:
+  uint64_t old_;
+};
+
+using Reader = std::function<void(TStream&, TBitmap&, TIOParamsVals&, TProgressRec&)>;
+
+Reader BmpReader(bool preview = false) {
+  return [preview](TStream& s, TBitmap& b, TIOParamsVals& p, TProgressRec& pr) {
+    BMPReadStream(s, b, s.Size(), preview, p, pr);
+  };
+}
+Reader IcoReader(int index, bool preview = false) {
+  return [index, preview](TStream& s, TBitmap& b, TIOParamsVals& p, TProgressRec& pr) {
+    p.ICO_ImageIndex = index;
+    ICOReadStream(s, b, p, pr, preview);
+  };
+}
+
+// A read into a bitmap that already holds a picture, with a failure record.
+struct Outcome {
+  TBitmap bitmap = Photo(5, 4);
+  TIOParamsVals params;
+  bool aborted = false;
+  TFailure failure;
+  double seconds = 0;
+};
+
+Outcome ReadOver(const Bytes& data, const Reader& read) {
+  Outcome o;
+  TMemoryStream s(data);
+  TProgressRec pr;
+  pr.Aborting = &o.aborted;
+  pr.Failure = &o.failure;
+  const auto t0 = std::chrono::steady_clock::now();
+  read(s, o.bitmap, o.params, pr);
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return o;
+}
+
+// Refused with a reason that mentions why, quickly, the bitmap as it was.
+void ExpectRefused(const Outcome& o, const std::string& why) {
+  EXPECT_TRUE(o.aborted);
+  EXPECT_NE(o.failure.Reason.find(why), std::string::npos) << "reason: " << o.failure.Reason;
+  EXPECT_FALSE(o.failure.OutOfMemory);
+  EXPECT_LT(o.seconds, 2.0);
+  EXPECT_EQ(o.bitmap.Width(), 5);
+  EXPECT_EQ(o.bitmap.Height(), 4);
+  const TBitmap before = Photo(5, 4);
+  EXPECT_EQ(ToRGB(o.bitmap), ToRGB(before));
+}
+
+uint32_t Crc32(const uint8_t* p, size_t n) {
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) {
+    c ^= p[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+  }
+  return ~c;
+}
+
+// An icon with one PNG entry whose header says w x h, 8-bit RGBA, followed by an IDAT
+// of idatBytes (a zlib header, then zeros) and the end chunk.
+Bytes PngIcon(uint32_t w, uint32_t h, bool interlaced, size_t idatBytes) {
+  Bytes png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  auto chunk = [&png](const char* type, const Bytes& body) {
+    const uint32_t n = static_cast<uint32_t>(body.size());
+    png.insert(png.end(), {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+                           static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
+    const size_t from = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), body.begin(), body.end());
+    const uint32_t crc = Crc32(png.data() + from, png.size() - from);
+    png.insert(png.end(), {static_cast<uint8_t>(crc >> 24), static_cast<uint8_t>(crc >> 16),
+                           static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc)});
+  };
+  Bytes ihdr(13, 0);
+  for (int i = 0; i < 4; ++i) {
+    ihdr[static_cast<size_t>(i)] = static_cast<uint8_t>(w >> (24 - 8 * i));
+    ihdr[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(h >> (24 - 8 * i));
+  }
+  ihdr[8] = 8;
+  ihdr[9] = 6;
+  ihdr[12] = interlaced ? 1 : 0;
+  chunk("IHDR", ihdr);
+  Bytes idat(idatBytes, 0);
+  idat[0] = 0x78;
+  idat[1] = 0x9C;
+  chunk("IDAT", idat);
+  chunk("IEND", {});
+  Bytes ico(6 + 16, 0);
+  Put16(ico, 2, 1);
+  Put16(ico, 4, 1);
+  Put16(ico, 10, 1);
+  Put16(ico, 12, 32);
+  Put32(ico, 14, static_cast<uint32_t>(png.size()));
+  Put32(ico, 18, 22);
+  ico.insert(ico.end(), png.begin(), png.end());
+  return ico;
+}
+
+TEST(HostileSizes, HugeHeadersAreRefusedBeforeAnythingIsAllocated) {
+  // 65536 x 65536 (4.3 G pixels) behind a few kilobytes of rows, behind 4.3 MB of RLE8
+  // runs of 255 pixels (enough for 550 M pixels at most), and in a PNG icon entry.
+  Bytes rle;
+  for (int i = 0; i < 2150000; ++i) rle.insert(rle.end(), {0xFF, static_cast<uint8_t>(i)});
+  const std::vector<TRGB> pal(256, CreateRGB(7, 8, 9));
+  struct Case {
+    const char* name;
+    Bytes data;
+    Reader read;
+    const char* dataReason;
+  };
+  const Case cases[] = {
+      {"plain", MakeBMP(65536, 65536, 24, 0, {}, Bytes(4096, 0x55)), BmpReader(), "too short"},
+      {"rle8", MakeBMP(65536, 65536, 8, 1, pal, rle), BmpReader(), "too short"},
+      {"png icon", PngIcon(65536, 65536, false, 4096), IcoReader(0), "cannot hold"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      PixelLimit limit(kDefaultMaxImagePixels);
+      ExpectRefused(ReadOver(c.data, c.read), "pixel limit");
+    }
+    {
+      PixelLimit none(0);
+      const Outcome o = ReadOver(c.data, c.read);
+      ExpectRefused(o, c.dataReason);
+      EXPECT_EQ(o.params.Width, 65536);
+      EXPECT_EQ(o.params.Height, 65536);
+    }
+  }
+  // Previews are not limited and say how large the image claims to be.
+  PixelLimit limit(kDefaultMaxImagePixels);
+  const Outcome o = ReadOver(cases[1].data, BmpReader(true));
+  EXPECT_EQ(o.params.Width, 65536);
+  EXPECT_EQ(o.params.Height, 65536);
+  EXPECT_EQ(o.failure.Reason.find("pixel limit"), std::string::npos) << o.failure.Reason;
+}
+
+TEST(HostileSizes, ImagesUpToTheLimitLoadAndOneMorePixelIsRefused) {
+  const std::string multi = IconFixtures() + "/multi.ico";
+  struct Case {
+    std::string file;
+    int index;  // -1 for a BMP file
+    uint64_t pixels;
+  };
+  for (const Case& c :
+       {Case{Fixtures() + "/b24.bmp", -1, 37 * 23}, Case{Fixtures() + "/c200rle.bmp", -1, 37 * 23},
+        Case{multi, 1, 32 * 32}, Case{multi, 2, 256 * 256}}) {
+    SCOPED_TRACE(c.file + "[" + std::to_string(c.index) + "]");
+    const Bytes data = ReadWholeFile(c.file);
+    const Reader read = c.index < 0 ? BmpReader() : IcoReader(c.index);
+    const Outcome free = ReadOver(data, read);
+    ASSERT_FALSE(free.aborted);
+    {
+      PixelLimit limit(c.pixels);
+      const Outcome o = ReadOver(data, read);
+      EXPECT_FALSE(o.aborted) << o.failure.Reason;
+      EXPECT_EQ(ToRGB(o.bitmap, &o.params), ToRGB(free.bitmap, &free.params));
+    }
+    PixelLimit limit(c.pixels - 1);
+    ExpectRefused(ReadOver(data, read), "pixel limit");
+    // A preview still reads the parameters.
+    const Outcome o = ReadOver(data, c.index < 0 ? BmpReader(true) : IcoReader(c.index, true));
+    EXPECT_FALSE(o.aborted) << o.failure.Reason;
+    EXPECT_EQ(static_cast<uint64_t>(o.params.Width) * o.params.Height, c.pixels);
+  }
+}
+
+TEST(HostileSizes, RleDataJustifiesAtMost255PixelsPerCode) {
+  // One row of 16450 runs of 255 pixels: 32900 bytes paint 4194750 pixels, past the
+  // small-image floor. Exactly that many load; one pixel more is refused unread.
+  const int runs = 16450, w = runs * 255;
+  Bytes rle;
+  for (int i = 0; i < runs; ++i) rle.insert(rle.end(), {0xFF, 7});
+  std::vector<TRGB> pal(8);
+  pal[7] = CreateRGB(10, 20, 30);
+  PixelLimit none(0);
+  const Outcome full = ReadOver(MakeBMP(w, 1, 8, 1, pal, rle), BmpReader());
+  ASSERT_FALSE(full.aborted) << full.failure.Reason;
+  ASSERT_EQ(full.bitmap.Width(), w);
+  const auto* row = reinterpret_cast<const TRGB*>(full.bitmap.ScanLine(0));
+  EXPECT_EQ(row[0], pal[7]);
+  EXPECT_EQ(row[w - 1], pal[7]);
+  ExpectRefused(ReadOver(MakeBMP(w + 1, 1, 8, 1, pal, rle), BmpReader()), "too short");
+
+  // A real encoder near its best ratio (a flat 3000 x 1500 picture, 112 pixels a
+  // byte) is well inside the bound.
+  const std::string path = Tmp("flat_rle8.bmp");
+  std::system(("convert -size 3000x1500 xc:'#336699' -fill red -draw 'rectangle 0,0 10,10' "
+               "-fill lime -draw 'rectangle 20,20 30,30' -type palette -compress RLE BMP3:'" +
+               path + "'")
+                  .c_str());
+  const Bytes flat = ReadWholeFile(path);
+  ASSERT_GT(flat.size(), 54u);
+  ASSERT_EQ(Get32(flat, 30), 1u);  // RLE8
+  ASSERT_GT(3000.0 * 1500 / static_cast<double>(flat.size()), 100.0);
+  ExpectMatchesPeer(path);
+}
+
+TEST(HostileSizes, FailuresSayWhy) {
+  const Bytes good = ReadWholeFile(Fixtures() + "/b24.bmp");
+  const Bytes rle = ReadWholeFile(Fixtures() + "/c200rle.bmp");
+  const Bytes icons = ReadWholeFile(IconFixtures() + "/multi.ico");
+  auto with = [](Bytes b, size_t at, uint32_t v, bool wide = true) {
+    if (wide)
+      Put32(b, at, v);
+    else
+      Put16(b, at, v);
+    return b;
+  };
+  Bytes badPng = icons;
+  const size_t pngAt = Get32(icons, 6 + 32 + 12);
+  badPng[pngAt + 16] ^= 0xFF;  // IHDR width: its CRC no longer matches
+  struct Case {
+    const char* name;
+    Bytes data;
+    Reader read;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"signature", with(good, 0, 0x4D58, false), BmpReader(), "\"BM\""},
+      {"header size", with(good, 14, 5), BmpReader(), "info header size"},
+      {"bit count", with(good, 28, 7, false), BmpReader(), "bit count 7"},
+      {"zero width", with(good, 18, 0), BmpReader(), "impossible image size"},
+      {"pixel offset", with(good, 10, 1u << 30), BmpReader(), "offset"},
+      {"cut rows", Bytes(good.begin(), good.end() - 200), BmpReader(), "before the last row"},
+      {"cut runs", Bytes(rle.begin(), rle.begin() + static_cast<std::ptrdiff_t>(rle.size() / 2)),
+       BmpReader(), "RLE data ends"},
+      {"icon index", icons, IcoReader(7), "index 7"},
+      {"icon png", badPng, IcoReader(2), "PNG entry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome o = ReadOver(c.data, c.read);
+    EXPECT_TRUE(o.aborted);
+    EXPECT_NE(o.failure.Reason.find(c.why), std::string::npos) << "reason: " << o.failure.Reason;
+  }
+}
+
+// Bytes the heap has handed out and not taken back.
+size_t HeapInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+}
+
+// Address space in use by this process, in bytes.
+uint64_t AddressSpace() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  return pages * 4096;
+}
+
+// Run in a child process: decodes the icon under an address-space cap and tells
+// whether the refusal was clean (0) or not (1).
+int DecodeUnderCap(const Bytes& ico) {
+  SetMaxImagePixels(0);
+  const rlimit cap{AddressSpace() + (uint64_t{1} << 30), RLIM_INFINITY};
+  setrlimit(RLIMIT_AS, &cap);
+  const size_t before = HeapInUse();
+  const Outcome o = ReadOver(ico, IcoReader(0));
+  const size_t after = HeapInUse();
+  const bool same = o.bitmap.Width() == 5 && ToRGB(o.bitmap) == ToRGB(Photo(5, 4));
+  std::fprintf(stderr, "aborted %d, out of memory %d, bitmap kept %d, heap %+td, reason: %s\n",
+               o.aborted, o.failure.OutOfMemory, same,
+               static_cast<std::ptrdiff_t>(after) - static_cast<std::ptrdiff_t>(before),
+               o.failure.Reason.c_str());
+  return o.aborted && o.failure.OutOfMemory && same && after < before + 4096 ? 0 : 1;
+}
+
+TEST(HostileSizes, PngEntryOutOfMemoryReleasesTheDecoder) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address-space cap does not suit the sanitizer's shadow memory";
+#endif
+  // 65536 x 32768 and 300 kB of data: within what the data may justify, but the
+  // buffers (8 GB for interlaced rows, 6 GB for the bitmap) cannot be had under a cap
+  // of 1 GB more address space. The decode must report that, keep the bitmap and give
+  // back libpng's structures (over 500 kB at this width).
+  for (const bool interlaced : {true, false}) {
+    SCOPED_TRACE(interlaced ? "interlaced" : "progressive rows");
+    const Bytes ico = PngIcon(65536, 32768, interlaced, 300000);
+    EXPECT_EXIT(std::_Exit(DecodeUnderCap(ico)), testing::ExitedWithCode(0),
+                "reason: not enough memory");
   }
 }
 

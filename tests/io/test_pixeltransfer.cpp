@@ -12,8 +12,10 @@
 
 #include "core/vxdefs.h"
 #include "platform/canvas.h"
+#include "platform/clipboard.h"
 #include "proc/dibtransfer.h"
 #include "proc/magicwand.h"
+#include "proc/vantixproc.h"
 
 using namespace vx;
 
@@ -295,6 +297,76 @@ TEST(CopyDIB2Bitmap, UndecodedKindsStayBlankAtSize) {
   EXPECT_EQ(
       CopyDIB2Bitmap(Concat(Header(3, 2, 16, FourCC('M', 'J', 'P', 'G')), Bytes(64, 0x55)), b), 16);
   ExpectPixels(b, 3, 2, [](int, int) { return TRGB{}; });
+}
+
+// Sets the process-wide pixel limit for one test and puts the old one back.
+class PixelLimit {
+ public:
+  explicit PixelLimit(uint64_t pixels) : old_(MaxImagePixels()) { SetMaxImagePixels(pixels); }
+  ~PixelLimit() { SetMaxImagePixels(old_); }
+  PixelLimit(const PixelLimit&) = delete;
+  PixelLimit& operator=(const PixelLimit&) = delete;
+
+ private:
+  uint64_t old_;
+};
+
+TBitmap Prefilled() {
+  TBitmap b;
+  SizeBitmap(b, 3, 2, pf24bit);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) PutPx(b.ScanLine(y) + 3 * x, Colour(x, y));
+  return b;
+}
+
+// 20 x 10 DIBs of every decoding path: 200 pixels each.
+std::vector<std::pair<const char*, Bytes>> TwentyByTen() {
+  Bytes table;
+  for (int i = 0; i < 256; ++i) table.insert(table.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
+  Bytes runs;
+  for (int y = 0; y < 10; ++y) runs.insert(runs.end(), {20, 9, 0, 0});
+  runs.insert(runs.end(), {0, 1});
+  return {
+      {"24-bit", Concat(Header(20, 10, 24), Bytes(60 * 10, 0x33))},
+      {"8-bit", Concat(Concat(Header(20, 10, 8), table), Bytes(20 * 10, 0x44))},
+      {"rle8", Concat(Concat(Header(20, 10, 8, 1), table), runs)},
+      {"yuy2", Concat(Header(20, 10, 16, FourCC('Y', 'U', 'Y', '2')), Bytes(40 * 10, 0x80))},
+      {"blank", Concat(Header(20, 10, 24, 1), Bytes(64, 0x55))},
+  };
+}
+
+TEST(CopyDIB2Bitmap, PixelLimitRefusesWithoutTouchingTheBitmap) {
+  for (const auto& [name, dib] : TwentyByTen()) {
+    SCOPED_TRACE(name);
+    {
+      PixelLimit limit(200);
+      TBitmap b = Prefilled();
+      EXPECT_NE(CopyDIB2Bitmap(dib, b), 0);
+      EXPECT_EQ(b.Width(), 20);
+      EXPECT_EQ(b.Height(), 10);
+    }
+    PixelLimit limit(199);
+    TBitmap b = Prefilled();
+    EXPECT_EQ(CopyDIB2Bitmap(dib, b), 0);
+    ExpectPixels(b, 3, 2, Colour);
+  }
+}
+
+TEST(CopyDIB2Bitmap, PasteOverTheLimitLeavesTheImage) {
+  Clipboard().Clear();
+  Clipboard().SetDIB(TwentyByTen()[0].second);
+  TBitmap image = Prefilled();
+  TVantixProc proc;
+  proc.SetAttachedBitmap(&image);
+  {
+    PixelLimit limit(199);
+    proc.PasteFromClipboard();
+    ExpectPixels(image, 3, 2, Colour);
+  }
+  PixelLimit limit(200);
+  proc.PasteFromClipboard();
+  EXPECT_EQ(image.Width(), 20);
+  Clipboard().Clear();
 }
 
 TEST(CopyDIB2Bitmap, RejectsTruncatedAndAbsurdInput) {
