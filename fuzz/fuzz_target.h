@@ -11,6 +11,10 @@ namespace vxfuzz {
 
 using Entry = int (*)(const uint8_t* data, size_t size);
 
+// Every fuzz run reads under this pixel limit: low enough that no input can make a run
+// slow by sheer size, high enough for every corpus image.
+inline constexpr uint64_t kFuzzMaxPixels = uint64_t{1} << 22;
+
 struct Target {
   std::string name;
   Entry entry;
