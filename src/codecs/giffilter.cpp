@@ -17,8 +17,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <string>
 #include <vector>
 
+#include "codecs/lzw/giflzw.h"
 #include "core/vxutils.h"
 #include "io/lzwhooks.h"
 #include "platform/exceptions.h"
@@ -83,8 +86,9 @@ struct TGifImage {
   size_t start = 0;     // the 0x2C byte
   size_t tablePos = 0;  // local colour table, when tableEntries > 0
   int tableEntries = 0;
-  size_t dataPos = 0;  // the minimum code size byte
-  size_t end = 0;      // just past the data's terminator
+  size_t dataPos = 0;    // the minimum code size byte
+  size_t end = 0;        // just past the data's terminator
+  size_t codeBytes = 0;  // LZW data in the sub-blocks, their length bytes not counted
   int left = 0, top = 0, width = 0, height = 0;
   uint8_t packed = 0;
   // The graphic control extension that precedes it (the last one, when several do).
@@ -115,15 +119,20 @@ struct TGifLayout {
   size_t end = 0;          // past the trailer, or where the walk stopped
 };
 
-// Skips data sub-blocks from pos; false when they run past size.
-bool SkipSubBlocks(const uint8_t* data, size_t size, size_t& pos) {
+// Skips data sub-blocks from pos; false when they run past size. payload, when given,
+// receives the bytes they carry.
+bool SkipSubBlocks(const uint8_t* data, size_t size, size_t& pos, size_t* payload = nullptr) {
+  size_t carried = 0;
   for (;;) {
     if (pos >= size) return false;
     const size_t len = data[pos++];
-    if (len == 0) return true;
+    if (len == 0) break;
     if (len > size - pos) return false;
     pos += len;
+    carried += len;
   }
+  if (payload) *payload = carried;
+  return true;
 }
 
 bool HasSignature(const uint8_t* data, size_t size) {
@@ -207,7 +216,7 @@ TGifLayout ParseGif(const uint8_t* data, size_t size) {
       }
       im.dataPos = p;
       ++p;  // minimum code size
-      if (!SkipSubBlocks(data, size, p)) {
+      if (!SkipSubBlocks(data, size, p, &im.codeBytes)) {
         g.truncated = true;
         break;
       }
@@ -238,6 +247,95 @@ TGIFLZWDecompFunc Decoder(const TIOParamsVals& params) {
 }
 TGIFLZWCompFunc Encoder(const TIOParamsVals& params) {
   return params.GIF_LZWCompress ? params.GIF_LZWCompress : DefGIF_LZWCOMPFUNC;
+}
+
+// The colour table an image is shown through.
+struct TGifPalette {
+  std::vector<TRGB> table;
+  int bits = 8;
+};
+
+// The most pixels codeBytes of LZW data can describe. Each code yields one string, and
+// each table entry is one pixel longer than the entry it extends: a first-after-clear
+// literal is 1 pixel, entry `first` (clear + 2) at most 2, entry k at most k - first + 2,
+// so the longest string, of code 4095, holds 4097 - first pixels. A code w bits wide
+// names at most entry 2^w - 1, that is 2^w + 1 - first pixels, which per bit grows with w:
+// the densest stream is 12-bit codes that each name the longest entry (a full table kept,
+// or rebuilt, with no clear code), 4097 - first pixels per 12 bits. For code size 8 that
+// is 3839 per 12 bits, about 2559 pixels a byte; no real stream comes near it, since
+// reaching the long entries takes a code for each shorter one first.
+uint64_t MostPixelsFrom(size_t codeBytes, int minCodeSize) {
+  const uint64_t first = (uint64_t{1} << minCodeSize) + 2;
+  return static_cast<uint64_t>(codeBytes) * 8 * (4097 - first) / 12;
+}
+
+// Decodes image im into out, sized here; false, with progress failed, when it cannot.
+bool DecodeImage(const uint8_t* data, const TGifImage& im, TGIFLZWDecompFunc decode,
+                 const TGifPalette& pal, TBitmap& out, TProgressRec& progress) {
+  const int w = im.width, h = im.height;
+  const int codeSize = data[im.dataPos];
+  if (w == 0 || h == 0) {
+    progress.Fail("GIF: the image has no pixels (width or height 0)");
+    return false;
+  }
+  if (codeSize > kGIFLZWMaxCodeSize) {
+    progress.Fail("GIF: LZW minimum code size " + std::to_string(codeSize) +
+                  " leaves no room for codes in 12 bits");
+    return false;
+  }
+  if (!ImageSizeAllowed(w, h, progress)) return false;
+  const uint64_t count = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+  if (count > MostPixelsFrom(im.codeBytes, codeSize)) {
+    progress.Fail("GIF: " + std::to_string(w) + " x " + std::to_string(h) +
+                  " pixels are more than " + std::to_string(im.codeBytes) +
+                  " bytes of LZW data can describe");
+    return false;
+  }
+  const TRGB black = CreateRGB(0, 0, 0), white = CreateRGB(255, 255, 255);
+  const bool bw = pal.bits == 1 && pal.table[0] == black && pal.table[1] == white;
+  if (!SizeImage(out, w, h, bw ? pf1bit : pf24bit, progress)) return false;
+  Bytes pixels;
+  try {
+    pixels.assign(static_cast<size_t>(count), 0);
+  } catch (const std::bad_alloc&) {
+    progress.FailOutOfMemory("for the GIF image's palette indices");
+    return false;
+  }
+  TSpanStream s(data + im.dataPos, static_cast<int64_t>(im.end - im.dataPos));
+  const bool interlaced = (im.packed & 0x40) != 0;
+  // Our own decoder says when it refuses the data; another one only by not reading it.
+  if (decode == &GIFLZWDecompress) {
+    if (GIFLZWDecode(s, h, w, interlaced, pixels.data()) == TGIFLZWResult::Refused) {
+      progress.Fail("GIF: LZW data of code size " + std::to_string(codeSize) +
+                    " holds pixel values beyond 255");
+      return false;
+    }
+  } else {
+    decode(s, h, w, interlaced, pixels.data());
+    if (s.Position() == 0) {
+      progress.Fail("GIF: the LZW decoder refused the image data");
+      return false;
+    }
+  }
+  progress.Report(70);
+  if (progress.Aborted()) return false;
+
+  // Indices beyond the table show black rather than reading past it.
+  TRGB lookup[256] = {};
+  for (size_t i = 0; i < pal.table.size() && i < 256; ++i) lookup[i] = pal.table[i];
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = pixels.data() + static_cast<size_t>(y) * w;
+    uint8_t* row = out.ScanLine(y);
+    if (bw) {
+      std::memset(row, 0, static_cast<size_t>((w + 7) / 8));
+      for (int x = 0; x < w; ++x)
+        if (src[x]) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+    } else {
+      auto* d = reinterpret_cast<TRGB*>(row);
+      for (int x = 0; x < w; ++x) d[x] = lookup[src[x]];
+    }
+  }
+  return true;
 }
 
 // The stream's bytes from its position to its end: a memory stream's own buffer when it
@@ -488,7 +586,7 @@ void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool previ
   LoadStreamBytes(stream, src);
   const uint8_t* data = src.data;
   if (!HasSignature(data, src.size) || src.size < kHeaderSize) {
-    progress.Abort();
+    progress.Fail("GIF: no GIF signature and header");
     return;
   }
   const TGifLayout g = ParseGif(data, src.size);
@@ -503,7 +601,7 @@ void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool previ
   params.DpiY = gSystemDPIY;
   params.SamplesPerPixel = 1;
   if (!g.valid) {
-    progress.Abort();
+    progress.Fail("GIF: the global colour table runs past the end of the file");
     return;
   }
   std::vector<TRGB> global;
@@ -517,34 +615,37 @@ void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool previ
   const int wanted = params.GIF_ImageIndex;
   if (wanted < 0 || wanted >= imageCount) {
     // No such image (or it is cut short: only complete images are counted).
-    progress.Abort();
+    progress.Fail(g.truncated && wanted == imageCount
+                      ? "GIF: image " + std::to_string(wanted) + " is cut short"
+                      : "GIF: no image " + std::to_string(wanted) + " (the file holds " +
+                            std::to_string(imageCount) + ")");
     return;
   }
   const TGifImage& im = g.images[static_cast<size_t>(wanted)];
   progress.Report(30);
   if (progress.Aborted()) return;
 
-  std::vector<TRGB> table;
-  int tableBits;
+  TGifPalette pal;
   if (im.tableEntries > 0) {
-    table = ReadTable(data + im.tablePos, im.tableEntries);
-    tableBits = (im.packed & 7) + 1;
+    pal.table = ReadTable(data + im.tablePos, im.tableEntries);
+    pal.bits = (im.packed & 7) + 1;
   } else if (g.globalEntries > 0) {
-    table = global;
-    tableBits = (data[10] & 7) + 1;
+    pal.table = global;
+    pal.bits = (data[10] & 7) + 1;
   } else {
     // No table at all: a grey ramp over the code size's index range.
-    tableBits = ilimit(data[im.dataPos], 1, 8);
-    const int n = 1 << tableBits;
-    table.resize(static_cast<size_t>(n));
+    pal.bits = ilimit(data[im.dataPos], 1, 8);
+    const int n = 1 << pal.bits;
+    pal.table.resize(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
       const auto v = static_cast<uint8_t>(i * 255 / (n - 1));
-      table[i] = CreateRGB(v, v, v);
+      pal.table[i] = CreateRGB(v, v, v);
     }
   }
   const bool interlaced = (im.packed & 0x40) != 0;
-  params.GIF_TranspColor =
-      im.transparentIndex < static_cast<int>(table.size()) ? table[im.transparentIndex] : TRGB{};
+  params.GIF_TranspColor = im.transparentIndex < static_cast<int>(pal.table.size())
+                               ? pal.table[im.transparentIndex]
+                               : TRGB{};
   params.GIF_XPos = im.left;
   params.GIF_YPos = im.top;
   params.Width = im.width;
@@ -552,58 +653,22 @@ void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool previ
   params.GIF_DelayTime = im.delay;
   params.GIF_FlagTranspColor = (im.controlPacked & 1) != 0;
   params.GIF_Interlaced = interlaced;
+  params.BitsPerSample = pal.bits;
+  params.SetColorMap(pal.table);
 
   const TGIFLZWDecompFunc decode = Decoder(params);
-  Bytes pixels;
-  if (!preview) {
-    const size_t count = static_cast<size_t>(im.width) * im.height;
-    // Each code of at least two bits gives at most 4096 pixels, so the data bounds the
-    // image it can describe; anything larger is not worth the allocation.
-    const size_t dataLen = im.end - im.dataPos;
-    if (count == 0 || count / 16384 > dataLen || !decode) {
-      progress.Abort();
-      return;
-    }
-    pixels.assign(count, 0);
-    TSpanStream s(data + im.dataPos, static_cast<int64_t>(dataLen));
-    decode(s, im.height, im.width, interlaced, pixels.data());
-    if (s.Position() == 0) {
-      progress.Abort();
-      return;
-    }
-    progress.Report(70);
-    if (progress.Aborted()) return;
-  }
-
-  params.BitsPerSample = tableBits;
-  params.SetColorMap(table);
-  if (preview) {
-    if (!decode)
-      progress.Abort();
-    else
-      progress.Report(100);
+  if (!decode) {
+    progress.Fail("GIF: no LZW decoder is installed");
     return;
   }
-
-  // Indices beyond the table show black rather than reading past it.
-  TRGB lookup[256] = {};
-  for (size_t i = 0; i < table.size() && i < 256; ++i) lookup[i] = table[i];
-  const TRGB black = CreateRGB(0, 0, 0), white = CreateRGB(255, 255, 255);
-  const bool bw = tableBits == 1 && table[0] == black && table[1] == white;
-  const int w = im.width, h = im.height;
-  SizeBitmap(bitmap, w, h, bw ? pf1bit : pf24bit);
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* s = pixels.data() + static_cast<size_t>(y) * w;
-    uint8_t* row = bitmap.ScanLine(y);
-    if (bw) {
-      std::memset(row, 0, static_cast<size_t>((w + 7) / 8));
-      for (int x = 0; x < w; ++x)
-        if (s[x]) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
-    } else {
-      auto* d = reinterpret_cast<TRGB*>(row);
-      for (int x = 0; x < w; ++x) d[x] = lookup[s[x]];
-    }
+  if (preview) {
+    progress.Report(100);
+    return;
   }
+  // Decoded into an image of its own, so that a refused image leaves the caller's as it was.
+  TBitmap image;
+  if (!DecodeImage(data, im, decode, pal, image, progress)) return;
+  bitmap.Swap(image);
   progress.Report(100);
 }
 

@@ -8,6 +8,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "codecs/tiffilt.h"
 #include "core/arith.h"
 #include "core/vxutils.h"
+#include "platform/exceptions.h"
 #include "platform/screen.h"
 
 namespace vx {
@@ -29,11 +31,13 @@ using tiff::Source;
 
 // Widest image side we make a bitmap for (keeps every row length an int).
 constexpr uint32_t kMaxSide = 1u << 20;
-// A bitmap up to this size is made whatever the data; a larger one only when the
-// compressed data could plausibly expand to it.
+// A page whose bitmap and decoded rows both stay under this size is read whatever its
+// data; a larger one only when its compressed data could expand to the decoded rows.
 constexpr int64_t kFreeBitmapBytes = int64_t{32} << 20;
-constexpr int64_t kMaxExpansion = 4096;
-constexpr int64_t kMaxExpansionCCITT = int64_t{1} << 16;
+// The pixel limit counts pixels; the decoded samples may be up to this many times more,
+// as RGBA and CMYK pages have, and no more: extra samples are not shown, so they must not
+// multiply the memory a page can take.
+constexpr uint64_t kSamplesPerLimitPixel = 4;
 
 enum class Kind { None, Rgb8, Rgb16, Rgb555, Palette, Grey, Grey16, Bilevel, Cmyk, Lab };
 
@@ -267,6 +271,44 @@ bool IsCCITT(uint16_t c) {
 
 bool SupportedCompression(uint16_t c) {
   return c == 1 || IsCCITT(c) || c == 5 || c == 8 || c == 32946 || c == 32773;
+}
+
+// The most decoded bytes `data` bytes of one compression can give, in blocks whose
+// rows are rowBytes long. Each bound is the format's real maximum, so that no page our
+// decoders can read is refused:
+// - none: 1 to 1.
+// - PackBits: a two-byte run (count -127, value) gives 128 bytes: 64 to 1.
+// - LZW: an entry is one byte longer than the entry it extends, so the longest, at code
+//   4095, holds 4095 - 258 + 2 = 3839 bytes, and it takes a 12-bit code: 3839 bytes per 12
+//   bits (about 2559 per byte). Our decoder also completes, with zeros, the row a strip's
+//   data ends in: one row of each block on top.
+// - Deflate: the longest match is 258 bytes and takes at least a 1-bit length code and a
+//   1-bit distance code: 1032 to 1.
+// - CCITT: a row costs at least one bit in two-dimensional coding (one vertical-0 code
+//   for an all-white row under an all-white one, whatever its width), at least a 4-bit
+//   white run code in Group 3 one-dimensional coding, and a whole byte in modified
+//   Huffman, whose rows are byte-aligned; a row is rowBytes.
+long double MostDecodedBytes(const Page& p, long double data, uint64_t blocks, size_t rowBytes) {
+  const auto row = static_cast<long double>(rowBytes);
+  switch (p.compression) {
+    case 1:
+      return data;
+    case 32773:
+      return data * 64;
+    case 5:
+      return data * 8 * 3839 / 12 + static_cast<long double>(blocks) * row;
+    case 8:
+    case 32946:
+      return data * 1032;
+    case 2:
+      return data * row;
+    case 3:
+      return data * 8 / ((p.t4Options & 1) ? 1 : 4) * row;
+    case 4:
+      return data * 8 * row;
+    default:
+      return 0;
+  }
 }
 
 // Calls the LZW decoder's closing call whatever way a block ends.
@@ -548,24 +590,27 @@ class PageReader {
       : src_(src), bo_(bo), p_(p), lzw_(lzw), bmp_(bmp), progress_(progress) {}
 
   // Works out the block layout and checks that the page's data lies inside the file
-  // and could fill the bitmap. False when it cannot.
+  // and could fill the bitmap. False, with progress failed, when it cannot.
   bool Prepare() {
     const uint32_t w = p_.width, h = p_.height;
     planes_ = (p_.planar == 2 && p_.spp > 1) ? p_.spp : 1;
     samplesPerBlockPixel_ = planes_ > 1 ? 1 : p_.spp;
-    if (planes_ > 1 && p_.bps != 8 && p_.bps != 16) return false;
+    if (planes_ > 1 && p_.bps != 8 && p_.bps != 16)
+      return Refuse("TIFF: separate planes of " + std::to_string(p_.bps) +
+                    "-bit samples are not supported");
     blockW_ = p_.tiled ? static_cast<uint32_t>(p_.tileWidth) : w;
     blockH_ = p_.tiled ? static_cast<uint32_t>(p_.tileLength) : p_.rowsPerStrip;
-    if (blockW_ == 0 || blockH_ == 0 || blockW_ > kMaxSide || blockH_ > kMaxSide) return false;
+    if (blockW_ == 0 || blockH_ == 0 || blockW_ > kMaxSide || blockH_ > kMaxSide)
+      return Refuse("TIFF: tile size out of range");
     const uint64_t blockRowBits = uint64_t{blockW_} * samplesPerBlockPixel_ * p_.bps;
-    if (p_.tiled && blockRowBits % 8 != 0) return false;
+    if (p_.tiled && blockRowBits % 8 != 0) return Refuse("TIFF: tile rows end inside a byte");
     blockRowBytes_ = static_cast<size_t>((blockRowBits + 7) / 8);
     across_ = (w + blockW_ - 1) / blockW_;
     down_ = (h + blockH_ - 1) / blockH_;
     // In floating point first: with many planes the product can exceed 64 bits.
     if (static_cast<long double>(across_) * down_ * planes_ >
         static_cast<long double>(p_.offsets.size()))
-      return false;
+      return Refuse("TIFF: fewer strip or tile offsets than the page has strips or tiles");
     const uint64_t blocks = uint64_t{across_} * down_ * planes_;
     return CheckData(blocks);
   }
@@ -581,8 +626,6 @@ class PageReader {
     RowConverter conv(p_, kind, bo_.big);
     std::vector<uint8_t> band;
     std::vector<uint8_t> row(std::max(imageRowBytes_, planeRowBytes_ * planes_ + 8), 0);
-    progress_.PercentPerStep = 100.0 / h;
-    progress_.Value = 0;
     for (uint32_t by = 0; by < down_; ++by) {
       const uint32_t y0 = by * blockH_;
       const uint32_t bandRows = std::min(blockH_, h - y0);
@@ -591,15 +634,13 @@ class PageReader {
       for (uint32_t plane = 0; plane < planes_; ++plane)
         for (uint32_t bx = 0; bx < across_; ++bx) {
           const uint64_t index = (uint64_t{plane} * down_ + by) * across_ + bx;
-          const uint32_t rows = p_.tiled ? blockH_ : bandRows;
-          const int got = ReadBlock(index, rows, band, plane, bx, bandRows);
+          const int got = ReadBlock(index, band, plane, bx, bandRows);
           goodRows = std::min<uint32_t>(goodRows, static_cast<uint32_t>(std::max(got, 0)));
         }
       for (uint32_t r = 0; r < goodRows; ++r) {
         const uint8_t* src = AssembleRow(band, r, row);
         conv.Convert(src, bmp_.ScanLine(static_cast<int>(y0 + r)));
-        ++progress_.Value;
-        progress_.Report();
+        progress_.Report(PercentOf(int64_t{y0} + r + 1, h));
       }
       if (goodRows < bandRows) return false;
       if (progress_.Aborted()) return true;
@@ -608,28 +649,32 @@ class PageReader {
   }
 
  private:
+  bool Refuse(const std::string& why) {
+    progress_.Fail(why);
+    return false;
+  }
+
   // The page's compressed data must lie inside the file and be able to expand to the
-  // bitmap we are about to fill.
+  // rows we are about to decode.
   bool CheckData(uint64_t blocks) {
-    int64_t total = 0;
+    long double total = 0;
     for (uint64_t i = 0; i < blocks; ++i) {
       int64_t off, len;
-      if (!BlockRange(i, off, len)) return false;
-      total += len;
+      if (!BlockRange(i, off, len)) return Refuse("TIFF: strip or tile data lies outside the file");
+      total += static_cast<long double>(len);
     }
     const int bits = p_.bps == 1 && p_.spp == 1 && p_.photometric <= 1 ? 1 : 24;
-    const int64_t bitmapBytes =
-        static_cast<int64_t>(BitmapRowLen(static_cast<int>(p_.width), bits)) *
-        static_cast<int64_t>(p_.height);
-    const int64_t ratio = IsCCITT(p_.compression) ? kMaxExpansionCCITT : kMaxExpansion;
-    // The decoded rows are held too, and a large samples-per-pixel count makes them far
-    // bigger than the bitmap: they are bounded by the data the same way.
+    const long double bitmapBytes =
+        static_cast<long double>(BitmapRowLen(static_cast<int>(p_.width), bits)) * p_.height;
+    // Every row of every block column and plane is decoded, the columns' full width.
     const long double decodedBytes =
-        static_cast<long double>(blockRowBytes_) * blockH_ * static_cast<long double>(blocks);
-    const auto plausible = [&](long double bytes) {
-      return bytes <= kFreeBitmapBytes || bytes / ratio <= total;
-    };
-    return plausible(static_cast<long double>(bitmapBytes)) && plausible(decodedBytes);
+        static_cast<long double>(blockRowBytes_) * p_.height * across_ * planes_;
+    if (bitmapBytes <= kFreeBitmapBytes && decodedBytes <= kFreeBitmapBytes) return true;
+    if (decodedBytes <= MostDecodedBytes(p_, total, blocks, blockRowBytes_)) return true;
+    return Refuse("TIFF: " + std::to_string(p_.width) + " x " + std::to_string(p_.height) +
+                  " page decodes to " + std::to_string(static_cast<uint64_t>(decodedBytes)) +
+                  " bytes, more than its " + std::to_string(static_cast<uint64_t>(total)) +
+                  " bytes of data can hold");
   }
 
   bool BlockRange(uint64_t index, int64_t& off, int64_t& len) {
@@ -642,9 +687,10 @@ class PageReader {
            len >= 0;
   }
 
-  // Decodes block `index` and places its rows in the band. Returns the complete rows.
-  int ReadBlock(uint64_t index, uint32_t rows, std::vector<uint8_t>& band, uint32_t plane,
-                uint32_t bx, uint32_t bandRows) {
+  // Decodes block `index` and places its rows in the band: the band's rows, also of a
+  // tile that reaches below the page. Returns the complete rows.
+  int ReadBlock(uint64_t index, std::vector<uint8_t>& band, uint32_t plane, uint32_t bx,
+                uint32_t rows) {
     int64_t off, len;
     if (!BlockRange(index, off, len)) return 0;
     if (!src_.ReadVec(static_cast<uint64_t>(off), static_cast<uint64_t>(len), data_)) return 0;
@@ -660,19 +706,18 @@ class PageReader {
       block_.assign(blockRowBytes_ * rows, 0);
       out = block_.data();
     }
-    int got = DecodeBlock(p_, lzw_, data_.data(), static_cast<int64_t>(data_.size()),
-                          static_cast<int>(blockW_), static_cast<int>(rows), blockRowBytes_, out);
+    const int got =
+        DecodeBlock(p_, lzw_, data_.data(), static_cast<int64_t>(data_.size()),
+                    static_cast<int>(blockW_), static_cast<int>(rows), blockRowBytes_, out);
     if (p_.predictor == 2)
       for (int r = 0; r < got; ++r)
         UndoPredictor(out + r * blockRowBytes_, blockRowBytes_, p_.bps, samplesPerBlockPixel_,
                       static_cast<int>(blockW_), bo_.big);
     if (out != band.data()) {
       const size_t xByte = static_cast<size_t>(bx) * blockRowBytes_;
-      const uint32_t copyRows = std::min<uint32_t>(static_cast<uint32_t>(got), bandRows);
-      for (uint32_t r = 0; r < copyRows; ++r)
+      for (int r = 0; r < got; ++r)
         std::memcpy(band.data() + (r * planes_ + plane) * planeRowBytes_ + xByte,
                     out + r * blockRowBytes_, blockRowBytes_);
-      if (p_.tiled && static_cast<uint32_t>(got) >= bandRows) got = static_cast<int>(bandRows);
     }
     return got;
   }
@@ -710,19 +755,60 @@ class PageReader {
   std::vector<uint8_t> data_, block_;
 };
 
+// Why a page cannot be shown; empty when it can. Pages we cannot convert are refused
+// rather than shown as a blank image.
+std::string Unsupported(const Page& page, Kind kind) {
+  const bool predictorOk =
+      page.predictor == 1 || (page.predictor == 2 && (page.bps == 8 || page.bps == 16));
+  if (kind == Kind::None)
+    return "TIFF: " + std::to_string(page.spp) + " samples of " + std::to_string(page.bps) +
+           " bits under photometric " + std::to_string(page.photometric) + " are not supported";
+  if (!SupportedCompression(page.compression))
+    return "TIFF: compression " + std::to_string(page.compression) + " is not supported";
+  if (page.sampleFormat != 1) return "TIFF: only unsigned integer samples are supported";
+  if (!predictorOk)
+    return "TIFF: predictor " + std::to_string(page.predictor) + " is not supported";
+  if (IsCCITT(page.compression) && kind != Kind::Bilevel)
+    return "TIFF: CCITT compression on a page that is not bilevel";
+  if (page.badArrays) return "TIFF: the strip or tile offsets cannot be read";
+  if (page.tiled && (page.tileWidth <= 0 || page.tileLength <= 0))
+    return "TIFF: tile width or length missing";
+  if (page.fillOrder != 1 && page.fillOrder != 2)
+    return "TIFF: fill order " + std::to_string(page.fillOrder) + " is not defined";
+  if (page.offsets.empty()) return "TIFF: the page has no strip or tile offsets";
+  return {};
+}
+
+// The pixel limit, for the pixels and for the decoded samples, before anything scales
+// with the page.
+bool PageSizeAllowed(const Page& page, TProgressRec& progress) {
+  if (!ImageSizeAllowed(page.width, page.height, progress)) return false;
+  const uint64_t limit = MaxImagePixels();
+  // In floating point: sides of 2^20 and 2^32 samples overflow 64 bits.
+  const long double samples =
+      static_cast<long double>(page.width) * page.height * std::max<uint32_t>(page.spp, 1);
+  if (limit == 0 || samples <= static_cast<long double>(limit) * kSamplesPerLimitPixel) return true;
+  progress.Fail("TIFF: " + std::to_string(page.width) + " x " + std::to_string(page.height) +
+                " pixels of " + std::to_string(page.spp) +
+                " samples each exceed the pixel limit of " + std::to_string(limit) + " at " +
+                std::to_string(kSamplesPerLimitPixel) +
+                " samples a pixel (vx::SetMaxImagePixels raises it)");
+  return false;
+}
+
 void ReadPage(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* params,
               TProgressRec& progress, bool preview) {
   Source src(stream);
   uint8_t header[8];
   if (!src.ReadAt(0, header, 8) ||
       !((header[0] == 'I' && header[1] == 'I') || (header[0] == 'M' && header[1] == 'M'))) {
-    progress.Abort();
+    progress.Fail("TIFF: no TIFF byte order mark");
     return;
   }
   const ByteOrder bo{header[0] == 'M'};
   // BigTIFF keeps 64-bit offsets in a different layout; we do not read it.
   if (bo.U16(header + 2) == 43) {
-    progress.Abort();
+    progress.Fail("TIFF: BigTIFF is not supported");
     return;
   }
   const int wanted = params ? params->TIFF_ImageIndex : -1;
@@ -744,16 +830,17 @@ void ReadPage(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* p
   }
   numImages = count;
   if (count == 0) {
-    progress.Abort();
+    progress.Fail("TIFF: no image directory lies inside the file");
     return;
   }
+  // A page index past the end only counts the pages: callers learn the count this way.
   if (!params || !found) return;
 
   const Directory dir(src, bo, std::move(entries));
   Page page;
   DecodePage(dir, src, page);
   if (page.bpsMismatch) {
-    progress.Abort();
+    progress.Fail("TIFF: samples of different bit depths are not supported");
     return;
   }
   FillParams(page, *params);
@@ -761,36 +848,32 @@ void ReadPage(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* p
   if (page.compression == 5) {
     lzw = params->TIFF_LZWDecompress ? params->TIFF_LZWDecompress : DefTIFF_LZWDECOMPFUNC;
     if (!lzw) {
-      progress.Abort();
+      progress.Fail("TIFF: no LZW decoder is installed");
       return;
     }
   }
   if (preview || !bitmap) return;
 
   if (page.width == 0 || page.height == 0 || page.width > kMaxSide || page.height > kMaxSide) {
-    progress.Abort();
+    progress.Fail("TIFF: page size " + std::to_string(page.width) + " x " +
+                  std::to_string(page.height) + " out of range (1 to " + std::to_string(kMaxSide) +
+                  " a side)");
     return;
   }
-  // Pages we cannot convert are refused rather than shown as a blank image.
   const Kind kind = ConversionOf(page);
-  const bool predictorOk =
-      page.predictor == 1 || (page.predictor == 2 && (page.bps == 8 || page.bps == 16));
-  if (kind == Kind::None || !SupportedCompression(page.compression) || page.sampleFormat != 1 ||
-      !predictorOk || (IsCCITT(page.compression) && kind != Kind::Bilevel) || page.badArrays ||
-      (page.tiled && (page.tileWidth <= 0 || page.tileLength <= 0)) ||
-      (page.fillOrder != 1 && page.fillOrder != 2)) {
-    progress.Abort();
+  if (const std::string why = Unsupported(page, kind); !why.empty()) {
+    progress.Fail(why);
     return;
   }
+  if (!PageSizeAllowed(page, progress)) return;
   // A one-bit palette page is shown through its colour map, like every palette page.
   const TPixelFormat pf = kind == Kind::Bilevel ? pf1bit : pf24bit;
   PageReader reader(src, bo, page, lzw, *bitmap, progress);
-  if (page.offsets.empty() || !reader.Prepare()) {
-    progress.Abort();
+  if (!reader.Prepare()) return;
+  if (!SizeImage(*bitmap, static_cast<int>(page.width), static_cast<int>(page.height), pf,
+                 progress))
     return;
-  }
-  SizeBitmap(*bitmap, static_cast<int>(page.width), static_cast<int>(page.height), pf);
-  if (!reader.Run(kind)) progress.Abort();
+  if (!reader.Run(kind)) progress.Fail("TIFF: strip or tile data is damaged or ends early");
 }
 
 }  // namespace
@@ -798,12 +881,17 @@ void ReadPage(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* p
 void TIFFReadStream(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* params,
                     TProgressRec& progress, bool preview) {
   numImages = 0;
-  // Callers learn of every failure through the abort flag, also of a stream that throws
-  // or a bitmap that cannot be allocated.
+  // Callers learn of every failure through the abort flag and the reason, also of a
+  // stream that throws or memory that runs out; the latter is told apart, so that a
+  // caller discards the half-read page.
   try {
     ReadPage(bitmap, stream, numImages, params, progress, preview);
-  } catch (const std::exception&) {
-    progress.Abort();
+  } catch (const std::bad_alloc&) {
+    progress.FailOutOfMemory("to read the TIFF page");
+  } catch (const EOutOfResources& e) {
+    progress.FailOutOfMemory(e.what());
+  } catch (const std::exception& e) {
+    progress.Fail(std::string("TIFF: ") + e.what());
   }
 }
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "io/lzwhooks.h"
@@ -336,6 +337,240 @@ TEST(GifRead, DamagedInputAborts) {
   EXPECT_EQ(vxtest::BitmapRGB(r.bitmap), vxtest::BitmapRGB(keep));
   EXPECT_TRUE(ReadOurs(three, 3).aborted);  // no fourth image
   EXPECT_TRUE(ReadOurs(Bytes{'G', 'I', 'F', '8'}, 0).aborted);
+}
+
+// ---- sizes the data cannot back, code sizes above 8 ----
+
+// Sets the pixel limit for one scope and puts the previous one back.
+struct PixelLimit {
+  uint64_t saved = MaxImagePixels();
+  explicit PixelLimit(uint64_t pixels) { SetMaxImagePixels(pixels); }
+  ~PixelLimit() { SetMaxImagePixels(saved); }
+  PixelLimit(const PixelLimit&) = delete;
+  PixelLimit& operator=(const PixelLimit&) = delete;
+};
+
+struct Outcome {
+  bool aborted = false;
+  TFailure failure;
+};
+
+// Reads image 0 into a bitmap that already holds a picture.
+Outcome ReadOver(const Bytes& file, TBitmap& bitmap) {
+  Outcome o;
+  TProgressRec pr;
+  pr.Aborting = &o.aborted;
+  pr.Failure = &o.failure;
+  TMemoryStream s(file);
+  TIOParamsVals params;
+  int count = 0;
+  ReadGifStream(s, bitmap, count, false, params, pr);
+  return o;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A plain GIF LZW encoder for minimum code sizes 0..11, written from the format's rules
+// and independent of the library's: clear first, codes as wide as the decoder's next
+// entry needs, the table kept as it is once full (no further clear), end code last.
+Bytes ReferenceLzw(const std::vector<uint32_t>& pixels, int codeSize) {
+  const uint32_t clear = 1u << codeSize;
+  std::unordered_map<uint32_t, uint32_t> table;  // (prefix code << 12 | pixel) -> code
+  uint32_t next = clear + 2;
+  int bits = codeSize + 1;
+  std::vector<std::pair<uint32_t, int>> codes = {{clear, bits}};
+  uint32_t ent = pixels.at(0);
+  for (size_t i = 1; i < pixels.size(); ++i) {
+    const uint32_t key = ent << 12 | pixels[i];
+    if (const auto it = table.find(key); it != table.end()) {
+      ent = it->second;
+      continue;
+    }
+    codes.emplace_back(ent, bits);
+    if (next < 4096) {
+      table[key] = next++;
+      // The decoder defines this entry one code later, and widens once its next free
+      // entry reaches 2^bits.
+      if (next > (1u << bits) && bits < 12) ++bits;
+    }
+    ent = pixels[i];
+  }
+  codes.emplace_back(ent, bits);
+  codes.emplace_back(clear + 1, bits);
+
+  Bytes packed;
+  uint64_t acc = 0;
+  int n = 0;
+  for (const auto& [code, width] : codes) {
+    acc |= static_cast<uint64_t>(code) << n;
+    for (n += width; n >= 8; n -= 8, acc >>= 8) packed.push_back(static_cast<uint8_t>(acc));
+  }
+  if (n > 0) packed.push_back(static_cast<uint8_t>(acc));
+  Bytes out = {static_cast<uint8_t>(codeSize)};
+  for (size_t i = 0; i < packed.size(); i += 255) {
+    const size_t k = std::min<size_t>(255, packed.size() - i);
+    out.push_back(static_cast<uint8_t>(k));
+    out.insert(out.end(), packed.begin() + static_cast<std::ptrdiff_t>(i),
+               packed.begin() + static_cast<std::ptrdiff_t>(i + k));
+  }
+  out.push_back(0);
+  return out;
+}
+
+// A one-image GIF around LZW data, with a global table of 2^tableBits colours.
+Bytes GifAround(int width, int height, int tableBits, bool interlaced, const Bytes& lzw,
+                const std::vector<TRGB>& colours) {
+  Bytes g = {'G', 'I', 'F', '8', '9', 'a'};
+  auto le16 = [&](int v) {
+    g.push_back(static_cast<uint8_t>(v & 0xFF));
+    g.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  le16(width);
+  le16(height);
+  g.insert(g.end(), {static_cast<uint8_t>(0x80 | ((tableBits - 1) << 4) | (tableBits - 1)), 0, 0});
+  for (int i = 0; i < (1 << tableBits); ++i) {
+    const TRGB c = colours.at(static_cast<size_t>(i));
+    g.insert(g.end(), {c.r, c.g, c.b});
+  }
+  g.push_back(0x2C);
+  for (int v : {0, 0, width, height}) le16(v);
+  g.push_back(interlaced ? 0x40 : 0);
+  g.insert(g.end(), lzw.begin(), lzw.end());
+  g.push_back(0x3B);
+  return g;
+}
+
+std::vector<TRGB> Ramp256() {
+  std::vector<TRGB> c;
+  for (int i = 0; i < 256; ++i)
+    c.push_back(CreateRGB(static_cast<uint8_t>(i), static_cast<uint8_t>(i * 7),
+                          static_cast<uint8_t>(255 - i)));
+  return c;
+}
+
+TEST(GifRead, CodeSizesUpToElevenDecodeLikeThePeersAndLargerAreRefused) {
+  const bool magick = vxtest::CommandSucceeds("convert -version");
+  const bool pillow = vxtest::CommandSucceeds("/usr/bin/python3 -c 'import PIL'");
+  const int w = 97, h = 61;
+  std::vector<uint32_t> indices;
+  Bytes expected;
+  const std::vector<TRGB> colours = Ramp256();
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t v = static_cast<uint32_t>(x * 3 + y * 5 + (x * y) % 3) & 0xFF;
+      indices.push_back(v);
+      expected.insert(expected.end(), {colours[v].r, colours[v].g, colours[v].b});
+    }
+  const std::string dir = vxtest::TempDir();
+  for (const int cs : {9, 11}) {
+    SCOPED_TRACE(cs);
+    const Bytes file = GifAround(w, h, 8, false, ReferenceLzw(indices, cs), colours);
+    TBitmap b;
+    const Outcome o = ReadOver(file, b);
+    ASSERT_FALSE(o.aborted) << o.failure.Reason;
+    EXPECT_EQ(vxtest::BitmapRGB(b), expected);
+    const std::string name = dir + "/cs" + std::to_string(cs) + ".gif";
+    SaveBytes(name, file);
+    if (magick) {
+      EXPECT_EQ(MagickPixels(name), expected);
+    }
+    if (pillow) {
+      EXPECT_EQ(PillowPixels(name), expected);
+    }
+  }
+  // Code sizes 0 and 1 follow the same rules; ImageMagick and Pillow refuse them, giflib
+  // decodes them.
+  for (const int cs : {0, 1}) {
+    SCOPED_TRACE(cs);
+    std::vector<uint32_t> few;
+    for (uint32_t v : indices) few.push_back(v & ((1u << cs) - 1));
+    const Bytes file = GifAround(w, h, 8, false, ReferenceLzw(few, cs), colours);
+    TBitmap b;
+    const Outcome o = ReadOver(file, b);
+    ASSERT_FALSE(o.aborted) << o.failure.Reason;
+    MemReader reader;
+    GifPtr gif = Slurp(file, reader);
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(vxtest::BitmapRGB(b), GiflibPixels(gif.get(), 0));
+  }
+  // A literal past 255 has no byte index to become: refused, the picture kept.
+  indices[100] = 300;
+  TBitmap keep = Solid(3, 2, CreateRGB(4, 5, 6));
+  const Outcome o = ReadOver(GifAround(w, h, 8, false, ReferenceLzw(indices, 11), colours), keep);
+  EXPECT_TRUE(o.aborted);
+  EXPECT_TRUE(Contains(o.failure.Reason, "beyond 255")) << o.failure.Reason;
+  EXPECT_EQ(vxtest::BitmapRGB(keep), vxtest::BitmapRGB(Solid(3, 2, CreateRGB(4, 5, 6))));
+  // From 12 on no code fits.
+  Bytes twelve = ReferenceLzw({1, 2, 3}, 8);
+  twelve[0] = 12;
+  const Outcome o12 = ReadOver(GifAround(3, 1, 8, false, twelve, colours), keep);
+  EXPECT_TRUE(o12.aborted);
+  EXPECT_TRUE(Contains(o12.failure.Reason, "code size 12")) << o12.failure.Reason;
+}
+
+TEST(GifRead, ClaimedSizeBeyondTheLimitOrTheDataIsRefusedBeforeAllocating) {
+  // 65535 x 65535 (the largest a GIF can claim) over three bytes of LZW data.
+  const Bytes huge = {'G',  'I',  'F',  '8',  '9', 'a', 1,   0,    1,    0, 0x80, 0,
+                      0,    0,    0,    0,    255, 255, 255, 0x2C, 0,    0, 0,    0,
+                      0xFF, 0xFF, 0xFF, 0xFF, 0,   2,   2,   0x4C, 0x01, 0, 0x3B};
+  const Bytes picture = vxtest::BitmapRGB(MakeImage(5, 4));
+  {
+    TBitmap b = MakeImage(5, 4);
+    const Outcome o = ReadOver(huge, b);
+    EXPECT_TRUE(o.aborted);
+    EXPECT_TRUE(Contains(o.failure.Reason, "pixel limit")) << o.failure.Reason;
+    EXPECT_EQ(vxtest::BitmapRGB(b), picture);
+  }
+  {
+    PixelLimit none(0);
+    TBitmap b = MakeImage(5, 4);
+    const Outcome o = ReadOver(huge, b);
+    EXPECT_TRUE(o.aborted);
+    EXPECT_TRUE(Contains(o.failure.Reason, "2 bytes of LZW data")) << o.failure.Reason;
+    EXPECT_FALSE(o.failure.OutOfMemory);
+    EXPECT_EQ(vxtest::BitmapRGB(b), picture);
+  }
+  EXPECT_EQ(MaxImagePixels(), kDefaultMaxImagePixels);
+  // A preview allocates nothing and tells the size as it is.
+  const ReadResult preview = ReadOurs(huge, 0, true);
+  EXPECT_FALSE(preview.aborted);
+  EXPECT_EQ(preview.params.Width, 65535);
+  EXPECT_EQ(preview.params.Height, 65535);
+}
+
+TEST(GifRead, DensestLzwStillLoadsWhileDataTooShortForItsSizeIsRefused) {
+  // One colour, 4096 x 4096, coded with a table that is never cleared: after the table
+  // fills, every 12-bit code names its longest entry, as dense as GIF data gets.
+  const int w = 4096, h = 4096;
+  const std::vector<TRGB> bw = {CreateRGB(0, 0, 0), CreateRGB(255, 255, 255)};
+  const Bytes dense = ReferenceLzw(std::vector<uint32_t>(static_cast<size_t>(w) * h, 1), 2);
+  TBitmap b;
+  const Outcome o = ReadOver(GifAround(w, h, 1, false, dense, bw), b);
+  ASSERT_FALSE(o.aborted) << o.failure.Reason;
+  ASSERT_EQ(b.PixelFormat(), pf1bit);
+  const Bytes white(static_cast<size_t>(w / 8), 0xFF);
+  for (int y : {0, h / 2, h - 1})
+    EXPECT_TRUE(std::equal(white.begin(), white.end(), b.ScanLine(y))) << "row " << y;
+  // Our own encoder (which restarts its table) on the same picture also loads.
+  TBitmap solid;
+  SizeBitmap(solid, w, 256, pf1bit);
+  for (int y = 0; y < 256; ++y) std::memset(solid.ScanLine(y), 0xFF, static_cast<size_t>(w / 8));
+  TIOParamsVals p;
+  p.BitsPerSample = 1;
+  TBitmap back;
+  const Outcome ours = ReadOver(WriteOurs(solid, p), back);
+  EXPECT_FALSE(ours.aborted) << ours.failure.Reason;
+
+  // The same data claiming about 4000 pixels a byte (more than a 12-bit code can name
+  // per 12 bits) is refused, though the pixels would fit the limit.
+  const int claimedH = static_cast<int>(dense.size() * 4000 / w);
+  ASSERT_LE(static_cast<uint64_t>(w) * claimedH, MaxImagePixels());
+  const Outcome refused = ReadOver(GifAround(w, claimedH, 1, false, dense, bw), b);
+  EXPECT_TRUE(refused.aborted);
+  EXPECT_TRUE(Contains(refused.failure.Reason, "bytes of LZW data can describe"))
+      << refused.failure.Reason;
 }
 
 // ---- without LZW coders ----

@@ -137,7 +137,8 @@ GiflibResult GiflibSlurp(const Bytes& file) {
   for (int i = 0; i < gif->ImageCount; ++i) {
     const SavedImage& si = gif->SavedImages[i];
     if (si.RasterBits == nullptr) continue;
-    const size_t n = static_cast<size_t>(si.ImageDesc.Width) * static_cast<size_t>(si.ImageDesc.Height);
+    const size_t n =
+        static_cast<size_t>(si.ImageDesc.Width) * static_cast<size_t>(si.ImageDesc.Height);
     res.images.emplace_back(si.RasterBits, si.RasterBits + n);
   }
   DGifCloseFile(gif, &err);
@@ -154,7 +155,8 @@ Bytes Encode(int width, int height, bool interlaced, const Bytes& src, int bits)
 // returns the pixels. position receives the stream position afterwards.
 Bytes Decode(const Bytes& lzw, int width, int height, bool interlaced, int64_t* position = nullptr,
              uint8_t fill = 0xCD) {
-  const size_t total = static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0));
+  const size_t total =
+      static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0));
   Bytes buf(total + 64, fill);
   TMemoryStream ms(lzw);
   GIFLZWDecompress(ms, height, width, interlaced, buf.data() + 32);
@@ -181,7 +183,8 @@ Bytes PhotoLike(int width, int height, int bits, uint32_t seed) {
   const int levels = 1 << bits;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      const double t = 0.5 + 0.25 * std::sin(x * 0.013 + y * 0.007) + 0.2 * std::cos(y * 0.021 - x * 0.004);
+      const double t =
+          0.5 + 0.25 * std::sin(x * 0.013 + y * 0.007) + 0.2 * std::cos(y * 0.021 - x * 0.004);
       int q = static_cast<int>(t * levels) + static_cast<int>(rng() % 3) - 1;
       v[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
           static_cast<uint8_t>(std::clamp(q, 0, levels - 1));
@@ -234,7 +237,8 @@ TEST(GifLzw, CorpusMatchesGiflib) {
       GIFLZWDecompress(ms, im.height, im.width, im.interlaced, ours.data());
       EXPECT_EQ(ours[total], 0xEE);
       ours.resize(total);
-      EXPECT_EQ(ms.Position(), static_cast<int64_t>(im.dataEnd)) << "stream not left after the terminator";
+      EXPECT_EQ(ms.Position(), static_cast<int64_t>(im.dataEnd))
+          << "stream not left after the terminator";
       if (i < peer.images.size()) {
         EXPECT_TRUE(ours == peer.images[i]) << "pixels differ from giflib";
         ++compared;
@@ -278,7 +282,7 @@ class GifEncode : public ::testing::TestWithParam<GifCase> {};
 TEST_P(GifEncode, GiflibReadsBackSameIndices) {
   const GifCase c = GetParam();
   const size_t n = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
-  Bytes src = c.kind == 0 ? Noise(n, c.bits, 7u + static_cast<uint32_t>(c.width))
+  Bytes src = c.kind == 0   ? Noise(n, c.bits, 7u + static_cast<uint32_t>(c.width))
               : c.kind == 1 ? PhotoLike(c.width, c.height, c.bits, 11)
                             : Bytes(n, static_cast<uint8_t>((1 << c.bits) - 1));
   const Bytes lzw = Encode(c.width, c.height, c.interlaced, src, c.bits);
@@ -313,7 +317,7 @@ std::vector<GifCase> GifCases() {
       v.push_back({7, 5, bits, il, 0});
       v.push_back({1, 37, bits, il, 1});
       v.push_back({64, 33, bits, il, 1});
-      v.push_back({512, 512, bits, il, 0});   // fills the table over and over
+      v.push_back({512, 512, bits, il, 0});  // fills the table over and over
       v.push_back({300, 211, bits, il, 1});
       v.push_back({1024, 700, bits, il, 2});  // long strings
     }
@@ -398,16 +402,51 @@ TEST(GifLzw, MinimumCodeSizeOne) {
   EXPECT_EQ(Decode(lzw, 4, 1, false), (Bytes{1, 0, 1, 0}));
 }
 
-TEST(GifLzw, InvalidMinimumCodeSizeLeavesZeroPixelsAndConsumesData) {
-  const Bytes good = Encode(16, 16, false, Noise(256, 4, 3), 4);
-  for (uint8_t cs : {0, 9, 11, 12, 200}) {
-    Bytes bad = good;
-    bad[0] = cs;
+TEST(GifLzw, CodeSizesUpToElevenDecodeAndBeyondAreRefused) {
+  // Above 8 the codes work as below it: clear 1 << size, end clear + 1, entries from
+  // clear + 2, first width size + 1 (at most 12). Codes 7, 9, then the first entry
+  // ("7 9"), then the entry being defined ("7 9 7"), end.
+  for (const int cs : {9, 10, 11}) {
+    SCOPED_TRACE(cs);
+    const uint32_t clear = 1u << cs, first = clear + 2;
+    const int bits = cs + 1;
+    const Bytes lzw = HandGif(
+        cs,
+        {{clear, bits}, {7, bits}, {9, bits}, {first, bits}, {first + 2, bits}, {clear + 1, bits}});
     int64_t position = 0;
-    const Bytes got = Decode(bad, 16, 16, false, &position);
-    EXPECT_EQ(got, Bytes(256, 0)) << int(cs);
-    EXPECT_EQ(position, static_cast<int64_t>(bad.size())) << int(cs);
+    EXPECT_EQ(Decode(lzw, 8, 1, false, &position), (Bytes{7, 9, 7, 9, 7, 9, 7, 0}));
+    EXPECT_EQ(position, static_cast<int64_t>(lzw.size()));
   }
+  // Code size 0 has the single literal 0; widths grow 1, 2, 3 bits as entries come.
+  {
+    const Bytes lzw = HandGif(0, {{1, 1}, {0, 1}, {3, 2}, {4, 3}, {2, 3}});
+    int64_t position = 0;
+    EXPECT_EQ(Decode(lzw, 7, 1, false, &position, 0x5A), Bytes(7, 0));
+    EXPECT_EQ(position, static_cast<int64_t>(lzw.size()));
+  }
+  // Refused, all pixels 0 and the data still read to its end: a literal past 255 (no
+  // byte holds it), and code sizes that leave no room for codes in 12 bits.
+  const Bytes wide = HandGif(9, {{512, 10}, {7, 10}, {300, 10}, {513, 10}});
+  const Bytes good = Encode(16, 16, false, Noise(256, 4, 3), 4);
+  std::vector<Bytes> refused = {wide};
+  for (const uint8_t cs : {12, 13, 200}) {
+    refused.push_back(good);
+    refused.back()[0] = cs;
+  }
+  for (const Bytes& bad : refused) {
+    SCOPED_TRACE(int(bad[0]));
+    int64_t position = -1;
+    EXPECT_EQ(Decode(bad, 16, 16, false, &position), Bytes(256, 0));
+    EXPECT_EQ(position, static_cast<int64_t>(bad.size()));
+    Bytes pixels(256, 0xCD);
+    TMemoryStream ms(bad);
+    EXPECT_EQ(GIFLZWDecode(ms, 16, 16, false, pixels.data()), TGIFLZWResult::Refused);
+    EXPECT_EQ(pixels, Bytes(256, 0));
+  }
+  TMemoryStream ms(good);
+  Bytes pixels(256);
+  EXPECT_EQ(GIFLZWDecode(ms, 16, 16, false, pixels.data()), TGIFLZWResult::Decoded);
+  EXPECT_EQ(pixels, Noise(256, 4, 3));
 }
 
 TEST(GifLzw, MorePixelsThanTheImageHolds) {
@@ -529,19 +568,30 @@ void Accumulate(uint8_t* data, size_t rowBytes, size_t rows, int spp) {
 }
 
 // Brings raw LZW output to what TIFFReadEncoded* returns: host byte order, predictor undone.
-bool PostDecode(Bytes& data, size_t rowBytes, size_t rows, int bps, int spp, bool swab, int predictor) {
+bool PostDecode(Bytes& data, size_t rowBytes, size_t rows, int bps, int spp, bool swab,
+                int predictor) {
   if (swab && bps > 8) {
     const size_t s = static_cast<size_t>(bps / 8);
-    for (size_t i = 0; i + s <= data.size(); i += s) std::reverse(data.begin() + i, data.begin() + i + s);
+    for (size_t i = 0; i + s <= data.size(); i += s)
+      std::reverse(data.begin() + i, data.begin() + i + s);
   }
   if (predictor == 1) return true;
   if (predictor != 2) return false;
   switch (bps) {
-    case 8: Accumulate<uint8_t>(data.data(), rowBytes, rows, spp); return true;
-    case 16: Accumulate<uint16_t>(data.data(), rowBytes, rows, spp); return true;
-    case 32: Accumulate<uint32_t>(data.data(), rowBytes, rows, spp); return true;
-    case 64: Accumulate<uint64_t>(data.data(), rowBytes, rows, spp); return true;
-    default: return false;
+    case 8:
+      Accumulate<uint8_t>(data.data(), rowBytes, rows, spp);
+      return true;
+    case 16:
+      Accumulate<uint16_t>(data.data(), rowBytes, rows, spp);
+      return true;
+    case 32:
+      Accumulate<uint32_t>(data.data(), rowBytes, rows, spp);
+      return true;
+    case 64:
+      Accumulate<uint64_t>(data.data(), rowBytes, rows, spp);
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -603,8 +653,9 @@ TEST(TiffLzw, CorpusMatchesLibtiff) {
         uint64_t* counts = nullptr;
         TIFFGetField(t, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts);
         Bytes raw(static_cast<size_t>(counts[c]));
-        const tmsize_t got = tiled ? TIFFReadRawTile(t, c, raw.data(), static_cast<tmsize_t>(raw.size()))
-                                   : TIFFReadRawStrip(t, c, raw.data(), static_cast<tmsize_t>(raw.size()));
+        const tmsize_t got =
+            tiled ? TIFFReadRawTile(t, c, raw.data(), static_cast<tmsize_t>(raw.size()))
+                  : TIFFReadRawStrip(t, c, raw.data(), static_cast<tmsize_t>(raw.size()));
         ASSERT_EQ(got, static_cast<tmsize_t>(raw.size()));
         size_t rows;
         if (tiled) {
@@ -613,7 +664,8 @@ TEST(TiffLzw, CorpusMatchesLibtiff) {
           const uint32_t first = (c % perPlane) * rowsPerStrip;
           rows = std::min<uint32_t>(rowsPerStrip, height - first);
         }
-        const tmsize_t expectSize = tiled ? TIFFTileSize(t) : TIFFVStripSize(t, static_cast<uint32_t>(rows));
+        const tmsize_t expectSize =
+            tiled ? TIFFTileSize(t) : TIFFVStripSize(t, static_cast<uint32_t>(rows));
         Bytes expect(static_cast<size_t>(expectSize));
         const tmsize_t n = tiled ? TIFFReadEncodedTile(t, c, expect.data(), expectSize)
                                  : TIFFReadEncodedStrip(t, c, expect.data(), expectSize);
@@ -621,7 +673,8 @@ TEST(TiffLzw, CorpusMatchesLibtiff) {
         bool ok = false;
         Bytes ours = DecodeStrip(raw, rowBytes, rows, &ok);
         ASSERT_TRUE(ok) << "our decoder failed a row";
-        ASSERT_TRUE(PostDecode(ours, rowBytes, rows, bps, sppForPredictor, TIFFIsByteSwapped(t), predictor))
+        ASSERT_TRUE(
+            PostDecode(ours, rowBytes, rows, bps, sppForPredictor, TIFFIsByteSwapped(t), predictor))
             << "predictor " << predictor;
         ASSERT_EQ(ours.size(), expect.size());
         EXPECT_TRUE(ours == expect) << "bytes differ from libtiff";
@@ -646,7 +699,8 @@ TEST(TiffLzw, RowLengthDoesNotMatter) {
     Bytes raw(static_cast<size_t>(counts[strip]));
     TIFFReadRawStrip(t, strip, raw.data(), static_cast<tmsize_t>(raw.size()));
     Bytes expect(static_cast<size_t>(TIFFStripSize(t)));
-    const tmsize_t n = TIFFReadEncodedStrip(t, strip, expect.data(), static_cast<tmsize_t>(expect.size()));
+    const tmsize_t n =
+        TIFFReadEncodedStrip(t, strip, expect.data(), static_cast<tmsize_t>(expect.size()));
     ASSERT_GT(n, 0);
     expect.resize(static_cast<size_t>(n));
     TIFFClose(t);
@@ -717,9 +771,15 @@ TEST_P(TiffEncode, LibtiffReadsBackSameBytes) {
   const size_t n = rowBytes * c.height;
   Bytes img;
   switch (c.kind) {
-    case 0: img = Noise(n, 8, c.width); break;
-    case 1: img = PhotoLike(static_cast<int>(c.width), static_cast<int>(c.height), 8, 5); break;
-    case 2: img = Bytes(n, 0x5A); break;
+    case 0:
+      img = Noise(n, 8, c.width);
+      break;
+    case 1:
+      img = PhotoLike(static_cast<int>(c.width), static_cast<int>(c.height), 8, 5);
+      break;
+    case 2:
+      img = Bytes(n, 0x5A);
+      break;
     default:
       img.resize(n);
       for (size_t i = 0; i < n; ++i) img[i] = static_cast<uint8_t>(i % 251);
@@ -743,8 +803,9 @@ TEST_P(TiffEncode, LibtiffReadsBackSameBytes) {
     const Bytes part(img.begin() + static_cast<std::ptrdiff_t>(first * rowBytes),
                      img.begin() + static_cast<std::ptrdiff_t>((first + rows) * rowBytes));
     strips.push_back(EncodeStrip(part, rowBytes, rows));
-    ASSERT_EQ(TIFFWriteRawStrip(t, s, strips.back().data(), static_cast<tmsize_t>(strips.back().size())),
-              static_cast<tmsize_t>(strips.back().size()));
+    ASSERT_EQ(
+        TIFFWriteRawStrip(t, s, strips.back().data(), static_cast<tmsize_t>(strips.back().size())),
+        static_cast<tmsize_t>(strips.back().size()));
     // And our own decoder agrees.
     EXPECT_TRUE(DecodeStrip(strips.back(), rowBytes, rows) == part);
   }
@@ -764,11 +825,11 @@ TEST_P(TiffEncode, LibtiffReadsBackSameBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, TiffEncode,
-                         ::testing::Values(TiffCase{1, 1, 1, 0}, TiffCase{3, 5, 5, 1}, TiffCase{17, 40, 7, 3},
-                                           TiffCase{100, 100, 100, 1}, TiffCase{1000, 300, 300, 0},
-                                           TiffCase{512, 512, 512, 0}, TiffCase{512, 512, 64, 0},
-                                           TiffCase{1000, 800, 800, 2}, TiffCase{640, 480, 16, 1},
-                                           TiffCase{4099, 37, 37, 3}),
+                         ::testing::Values(TiffCase{1, 1, 1, 0}, TiffCase{3, 5, 5, 1},
+                                           TiffCase{17, 40, 7, 3}, TiffCase{100, 100, 100, 1},
+                                           TiffCase{1000, 300, 300, 0}, TiffCase{512, 512, 512, 0},
+                                           TiffCase{512, 512, 64, 0}, TiffCase{1000, 800, 800, 2},
+                                           TiffCase{640, 480, 16, 1}, TiffCase{4099, 37, 37, 3}),
                          [](const auto& p) {
                            const TiffCase& c = p.param;
                            return std::to_string(c.width) + "x" + std::to_string(c.height) + "_r" +
@@ -821,7 +882,8 @@ Bytes HandTiff(const std::vector<std::pair<uint32_t, int>>& codes) {
 TEST(TiffLzw, CodeBeyondNextFreeEntryFails) {
   const Bytes strip = HandTiff({{256, 9}, {65, 9}, {66, 9}, {300, 9}, {257, 9}});
   void* state = nullptr;
-  const uint8_t* row = TIFFLZWDecompress(strip.data(), static_cast<int64_t>(strip.size()), 2, state);
+  const uint8_t* row =
+      TIFFLZWDecompress(strip.data(), static_cast<int64_t>(strip.size()), 2, state);
   ASSERT_NE(row, nullptr);
   EXPECT_EQ(row[0], 65);
   EXPECT_EQ(row[1], 66);
@@ -834,7 +896,8 @@ TEST(TiffLzw, KwKwKAndFirstCodeAfterClear) {
   // clear, 'A', 258 (= "AA", being defined), 259 ("AAA"), clear, 258 (not a literal: corrupt).
   const Bytes strip = HandTiff({{256, 9}, {65, 9}, {258, 9}, {259, 9}, {256, 9}, {258, 9}});
   void* state = nullptr;
-  const uint8_t* row = TIFFLZWDecompress(strip.data(), static_cast<int64_t>(strip.size()), 6, state);
+  const uint8_t* row =
+      TIFFLZWDecompress(strip.data(), static_cast<int64_t>(strip.size()), 6, state);
   ASSERT_NE(row, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(row), 6), "AAAAAA");
   EXPECT_EQ(TIFFLZWDecompress(strip.data(), static_cast<int64_t>(strip.size()), 1, state), nullptr);
@@ -867,7 +930,8 @@ TEST(TiffLzw, LastPartialRowIsZeroFilledThenFails) {
   const Bytes got = DecodeStrip(strip, 50, 3, &ok);
   EXPECT_FALSE(ok);
   ASSERT_FALSE(got.empty());
-  ExpectPrefixThenZeros(got, Bytes(img.begin(), img.begin() + static_cast<std::ptrdiff_t>(got.size())));
+  ExpectPrefixThenZeros(got,
+                        Bytes(img.begin(), img.begin() + static_cast<std::ptrdiff_t>(got.size())));
 }
 
 TEST(TiffLzw, EmptyAndNullInput) {
@@ -888,7 +952,8 @@ TEST(TiffLzw, DamagedStripsNeverReadOrWriteOutOfBounds) {
   for (int i = 0; i < 400; ++i) {
     Bytes bad = good;
     if (i % 5 == 0) bad.resize(rng() % bad.size());
-    for (int k = 0; k < 1 + i % 3 && !bad.empty(); ++k) bad[rng() % bad.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
+    for (int k = 0; k < 1 + i % 3 && !bad.empty(); ++k)
+      bad[rng() % bad.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
     if (i % 7 == 0 && bad.size() >= 2) {
       bad[0] = 0;
       bad[1] |= 1;

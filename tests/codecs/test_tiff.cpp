@@ -694,6 +694,227 @@ TEST(TiffRead, StreamThatThrowsAbortsInsteadOfRaising) {
   EXPECT_NO_THROW(EXPECT_EQ(EnumTIFFImStream(whole), 1));
 }
 
+TEST(TiffRead, RunningOutOfMemoryIsReportedAsSuchAndTheComponentKeepsItsImage) {
+  size_t ifd = 0;
+  const Bytes good = SmallGreyFile(ifd);
+  const size_t strip =
+      good[EntryPos(good, ifd, 273) + 8] | (good[EntryPos(good, ifd, 273) + 9] << 8);
+  // A stream that cannot allocate what it reads into when a read takes in byte `at`:
+  // here the strip's, read after the directory and the sizing of the page.
+  class OutOfMemoryStream : public TMemoryStream {
+   public:
+    OutOfMemoryStream(Bytes data, int64_t at) : TMemoryStream(std::move(data)), at_(at) {}
+    int64_t Read(void* buffer, int64_t count) override {
+      const int64_t pos = Position();
+      if (pos <= at_ && pos + count > at_) throw std::bad_alloc();
+      return TMemoryStream::Read(buffer, count);
+    }
+
+   private:
+    int64_t at_;
+  };
+  {
+    OutOfMemoryStream s(good, static_cast<int64_t>(strip) + 100);
+    ReadResult r;
+    TFailure failure;
+    TProgressRec p;
+    p.Aborting = &r.aborted;
+    p.Failure = &failure;
+    EXPECT_NO_THROW(TIFFReadStream(&r.bmp, s, r.pages, &r.params, p, false));
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(failure.OutOfMemory);
+    EXPECT_NE(failure.Reason.find("not enough memory"), std::string::npos) << failure.Reason;
+  }
+  TBitmap picture;
+  MakePicture(picture, 7, 5);
+  const Bytes before = vxtest::BitmapRGB(picture);
+  TVantixIO io;
+  io.SetAttachedBitmap(&picture);
+  OutOfMemoryStream s(good, static_cast<int64_t>(strip) + 100);
+  io.LoadFromStreamTIFF(s);
+  EXPECT_TRUE(io.Aborting());
+  EXPECT_EQ(vxtest::BitmapRGB(picture), before) << "the half-read page is not adopted";
+}
+
+// ---------------------------------------------------------------------------------
+// Sizes the limit or the data cannot back
+
+// Sets the pixel limit for one scope and puts the previous one back.
+struct PixelLimit {
+  uint64_t saved = MaxImagePixels();
+  explicit PixelLimit(uint64_t pixels) { SetMaxImagePixels(pixels); }
+  ~PixelLimit() { SetMaxImagePixels(saved); }
+  PixelLimit(const PixelLimit&) = delete;
+  PixelLimit& operator=(const PixelLimit&) = delete;
+};
+
+// Makes entry `tag` a LONG holding v.
+void SetLong(Bytes& b, size_t ifd, uint16_t tag, uint32_t v) {
+  const size_t e = EntryPos(b, ifd, tag);
+  ASSERT_NE(e, 0u) << tag;
+  PutLE16(b, e + 2, 4);
+  PutLE32(b, e + 4, 1);
+  PutLE32(b, e + 8, v);
+}
+
+uint32_t ReadLE32(const Bytes& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+size_t FirstIfd(const Bytes& b) {
+  return ReadLE32(b, 4);
+}
+
+struct Outcome {
+  bool aborted = false;
+  TFailure failure;
+  TBitmap bitmap;
+  bool untouched = false;  // the bitmap still holds the picture it held before
+};
+
+// Reads page 0 into a bitmap that holds a small picture.
+Outcome ReadOverPicture(const Bytes& file) {
+  Outcome out;
+  MakePicture(out.bitmap, 6, 4);
+  const Bytes before = vxtest::BitmapRGB(out.bitmap);
+  TMemoryStream s(file);
+  TIOParamsVals params;
+  TProgressRec p;
+  p.Aborting = &out.aborted;
+  p.Failure = &out.failure;
+  int pages = 0;
+  TIFFReadStream(&out.bitmap, s, pages, &params, p, false);
+  out.untouched = out.bitmap.Width() == 6 && out.bitmap.Height() == 4 &&
+                  out.bitmap.PixelFormat() == pf24bit && vxtest::BitmapRGB(out.bitmap) == before;
+  return out;
+}
+
+bool Has(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(TiffRead, ClaimedSizeBeyondTheLimitOrTheDataIsRefusedBeforeAllocating) {
+  size_t ifd = 0;
+  Bytes huge = SmallGreyFile(ifd);
+  SetLong(huge, ifd, 256, 100000);
+  SetLong(huge, ifd, 257, 100000);
+  SetLong(huge, ifd, 278, 100000);
+  {
+    const Outcome r = ReadOverPicture(huge);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(Has(r.failure.Reason, "pixel limit")) << r.failure.Reason;
+    EXPECT_TRUE(r.untouched);
+  }
+  {
+    PixelLimit none(0);
+    const Outcome r = ReadOverPicture(huge);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(Has(r.failure.Reason, "bytes of data can hold")) << r.failure.Reason;
+    EXPECT_FALSE(r.failure.OutOfMemory);
+    EXPECT_TRUE(r.untouched);
+  }
+  {
+    // A preview allocates nothing and tells the size as it is.
+    TMemoryStream s(huge);
+    ReadResult r;
+    ReadOurs(s, 0, r, true);
+    EXPECT_FALSE(r.aborted);
+    EXPECT_EQ(r.params.Width, 100000);
+    EXPECT_EQ(r.params.Height, 100000);
+  }
+  {
+    // Extra samples count too: 1000 x 1000 RGB pixels of 200 samples each are within a
+    // limit of 1M pixels but not within its 4M samples.
+    PixelLimit small(1000000);
+    Bytes many = SmallGreyFile(ifd);
+    PutLE16(many, EntryPos(many, ifd, 277) + 8, 200);
+    PutLE16(many, EntryPos(many, ifd, 262) + 8, 2);
+    SetLong(many, ifd, 256, 1000);
+    SetLong(many, ifd, 257, 1000);
+    SetLong(many, ifd, 278, 1000);
+    const Outcome r = ReadOverPicture(many);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(Has(r.failure.Reason, "samples each exceed the pixel limit")) << r.failure.Reason;
+    EXPECT_TRUE(r.untouched);
+  }
+  EXPECT_EQ(MaxImagePixels(), kDefaultMaxImagePixels);
+}
+
+TEST(TiffRead, DensestDataOfEachCompressionLoadsWhileLessDataIsRefused) {
+  // One-colour pages just over the size read whatever the data, in one strip, written by
+  // libtiff as densely as it codes: each must load. The same page with its strip's byte
+  // count cut `cut` times holds less than the page needs and must be refused before
+  // anything is sized. The cuts are small where the bound is close to what libtiff
+  // reaches; Group 3 rows cost libtiff EOL codes and one-dimensional rows, which the bound
+  // (a bit a row) cannot count on.
+  // The pixel limit is lifted: a one-bit page over that size is over the limit as well.
+  PixelLimit none(0);
+  struct Case {
+    const char* what;
+    uint16_t compression;
+    uint32_t g3Options;
+    bool bilevel;
+    uint32_t cut;
+  };
+  const Case cases[] = {
+      {"none", COMPRESSION_NONE, 0, false, 2},
+      {"PackBits", COMPRESSION_PACKBITS, 0, false, 2},
+      {"LZW", COMPRESSION_LZW, 0, false, 3},
+      {"Deflate", COMPRESSION_ADOBE_DEFLATE, 0, false, 2},
+      {"Group 3 one-dimensional", COMPRESSION_CCITTFAX3, 0, true, 40},
+      {"Group 3 two-dimensional", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, true, 80},
+      {"Group 4", COMPRESSION_CCITTFAX4, 0, true, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t w = c.bilevel ? 16384 : 3400, h = c.bilevel ? 16500 : 3400;
+    const std::string path = Temp("dense.tif");
+    {
+      TIFF* t = TIFFOpen(path.c_str(), "w");
+      ASSERT_NE(t, nullptr);
+      TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+      TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+      TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.bilevel ? 1 : 3);
+      TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bilevel ? 1 : 8);
+      TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.bilevel ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_RGB);
+      TIFFSetField(t, TIFFTAG_COMPRESSION, c.compression);
+      if (c.compression == COMPRESSION_ADOBE_DEFLATE) TIFFSetField(t, TIFFTAG_ZIPQUALITY, 9);
+      if (c.compression == COMPRESSION_CCITTFAX3)
+        TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, c.g3Options);
+      TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+      TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+      Bytes row(c.bilevel ? w / 8 : 3 * w, 0);
+      // Grey: every byte the same, which the byte-oriented coders take furthest.
+      if (!c.bilevel) std::fill(row.begin(), row.end(), uint8_t{90});
+      for (uint32_t y = 0; y < h; ++y) ASSERT_EQ(TIFFWriteScanline(t, row.data(), y, 0), 1);
+      TIFFClose(t);
+    }
+    const Bytes file = FileBytes(path);
+    {
+      const Outcome loaded = ReadOverPicture(file);
+      ASSERT_FALSE(loaded.aborted) << loaded.failure.Reason;
+      const TBitmap& b = loaded.bitmap;
+      ASSERT_EQ(b.Width(), static_cast<int>(w));
+      ASSERT_EQ(b.Height(), static_cast<int>(h));
+      const size_t rowLen = c.bilevel ? w / 8 : 3 * w;
+      const Bytes first(b.ScanLine(0), b.ScanLine(0) + rowLen);
+      EXPECT_EQ(first[0], c.bilevel ? 0xFF : 90);  // white, or the grey
+      for (uint32_t y = 1; y < h; y += 97)
+        ASSERT_TRUE(std::equal(first.begin(), first.end(), b.ScanLine(static_cast<int>(y))));
+    }
+    Bytes bomb = file;
+    const size_t ifd = FirstIfd(bomb);
+    const size_t counts = EntryPos(bomb, ifd, 279);
+    const uint32_t count = bomb[counts + 2] == 3 ? (bomb[counts + 8] | (bomb[counts + 9] << 8))
+                                                 : ReadLE32(bomb, counts + 8);
+    SetLong(bomb, ifd, 279, count / c.cut);
+    const Outcome r = ReadOverPicture(bomb);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(Has(r.failure.Reason, "bytes of data can hold")) << r.failure.Reason;
+    EXPECT_TRUE(r.untouched);
+  }
+}
+
 // ---------------------------------------------------------------------------------
 // Writing: libtiff and ImageMagick read what we write
 

@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kMaxBits = 12;
 constexpr int kTableSize = 1 << kMaxBits;  // 4096 codes
+static_assert(kGIFLZWMaxCodeSize == kMaxBits - 1, "the widest code size leaves room in 12 bits");
 
 // Interlaced row order: pass start rows and steps.
 constexpr int kPassStart[4] = {0, 4, 2, 1};
@@ -57,11 +58,18 @@ void ReadSubBlocks(TStream& stream, std::vector<uint8_t>& data) {
   }
 }
 
+// What DecodeCodes made of a code stream.
+struct TDecoded {
+  size_t pixels = 0;     // produced; the bytes after them in out are unspecified
+  bool refused = false;  // a literal code beyond 255, which no byte index can hold
+};
+
 // Decodes the LZW code stream `in` (inSize bytes, followed by at least 16 readable
-// padding bytes) into out[0, total). Returns the number of pixels produced; the bytes
-// after them in out are unspecified (the caller zeroes them).
-size_t DecodeCodes(const uint8_t* in, size_t inSize, int minCodeSize, uint8_t* out, size_t total) {
-  if (total == 0) return 0;
+// padding bytes) into out[0, total), for minimum code sizes 0..11.
+TDecoded DecodeCodes(const uint8_t* in, size_t inSize, int minCodeSize, uint8_t* out,
+                     size_t total) {
+  TDecoded result;
+  if (total == 0) return result;
   const uint32_t clear = 1u << minCodeSize;
   const uint32_t eoi = clear + 1;
   const uint32_t first = clear + 2;
@@ -72,10 +80,12 @@ size_t DecodeCodes(const uint8_t* in, size_t inSize, int minCodeSize, uint8_t* o
   alignas(8) uint8_t literals[256 + 8];
   const uint8_t* srcs[kTableSize];
   uint16_t lens[kTableSize];
+  // Above code size 8 the literals past 255 get length 0 too: a stream that uses one
+  // describes pixel values the image cannot hold, and is refused on the slow path.
   for (uint32_t c = 0; c < 256 + 8; ++c) literals[c] = static_cast<uint8_t>(c);
   for (uint32_t c = 0; c < clear; ++c) {
-    srcs[c] = literals + c;
-    lens[c] = 1;
+    srcs[c] = literals + std::min<uint32_t>(c, 255);
+    lens[c] = c < 256 ? 1 : 0;
   }
   srcs[clear] = srcs[eoi] = literals;
   lens[clear] = lens[eoi] = 0;
@@ -150,7 +160,9 @@ size_t DecodeCodes(const uint8_t* in, size_t inSize, int minCodeSize, uint8_t* o
         break;
       }
     } else {
-      // The end code, or a code beyond the next free entry (corrupt data).
+      // A literal beyond 255 is refused; the end code, or a code beyond the next free
+      // entry (corrupt data), ends the pixels.
+      result.refused = code < clear;
       break;
     }
 
@@ -173,7 +185,8 @@ size_t DecodeCodes(const uint8_t* in, size_t inSize, int minCodeSize, uint8_t* o
     }
     d += len;
   }
-  return static_cast<size_t>(d - out);
+  result.pixels = static_cast<size_t>(d - out);
+  return result;
 }
 
 // Packs variable-width codes LSB first into bytes.
@@ -233,7 +246,7 @@ class TEncodeTable {
 
 }  // namespace
 
-void GIFLZWDecompress(TStream& stream, int height, int width, bool interlaced, uint8_t* dest) {
+TGIFLZWResult GIFLZWDecode(TStream& stream, int height, int width, bool interlaced, uint8_t* dest) {
   const size_t w = width > 0 ? static_cast<size_t>(width) : 0;
   const size_t h = height > 0 ? static_cast<size_t>(height) : 0;
   const size_t total = w * h;
@@ -242,26 +255,31 @@ void GIFLZWDecompress(TStream& stream, int height, int width, bool interlaced, u
   const bool haveSize = stream.Read(&minCodeSize, 1) == 1;
   std::vector<uint8_t> data;
   if (haveSize) ReadSubBlocks(stream, data);
-  if (dest == nullptr || total == 0) return;
+  if (dest == nullptr || total == 0) return TGIFLZWResult::Decoded;
 
-  // Minimum code sizes 1..8 give byte-sized pixel values; anything else cannot be a
-  // real image, and its pixels stay 0.
-  if (!haveSize || minCodeSize < 1 || minCodeSize > 8) {
+  // Code sizes up to 11 leave room for the clear and end codes and the table within
+  // 12-bit codes; from 12 on there is none, and no such stream can be decoded.
+  if (!haveSize || minCodeSize > kGIFLZWMaxCodeSize) {
     std::memset(dest, 0, total);
-    return;
+    return haveSize ? TGIFLZWResult::Refused : TGIFLZWResult::Decoded;
   }
   const size_t inSize = data.size();
   data.resize(inSize + 16, 0);  // the bit reader loads 8 bytes at a time
 
   // Decoding is into file row order; interlaced rows are then moved to their display
   // places in place, following the cycles of the row permutation with one spare row.
-  const size_t got = DecodeCodes(data.data(), inSize, minCodeSize, dest, total);
-  std::memset(dest + got, 0, total - got);
-  if (!interlaced || h < 3) return;  // one or two rows are already in display order
+  const TDecoded got = DecodeCodes(data.data(), inSize, minCodeSize, dest, total);
+  if (got.refused) {
+    std::memset(dest, 0, total);
+    return TGIFLZWResult::Refused;
+  }
+  std::memset(dest + got.pixels, 0, total - got.pixels);
+  if (!interlaced || h < 3) return TGIFLZWResult::Decoded;  // rows already in display order
   std::vector<uint32_t> source(h);  // display row y holds file row source[y]
   uint32_t fileRow = 0;
   for (int pass = 0; pass < 4; ++pass)
-    for (size_t y = static_cast<size_t>(kPassStart[pass]); y < h; y += static_cast<size_t>(kPassStep[pass]))
+    for (size_t y = static_cast<size_t>(kPassStart[pass]); y < h;
+         y += static_cast<size_t>(kPassStep[pass]))
       source[y] = fileRow++;
   std::vector<uint8_t> spare(w);
   std::vector<bool> done(h, false);
@@ -277,6 +295,11 @@ void GIFLZWDecompress(TStream& stream, int height, int width, bool interlaced, u
     std::memcpy(dest + y * w, spare.data(), w);
     done[y] = true;
   }
+  return TGIFLZWResult::Decoded;
+}
+
+void GIFLZWDecompress(TStream& stream, int height, int width, bool interlaced, uint8_t* dest) {
+  GIFLZWDecode(stream, height, width, interlaced, dest);
 }
 
 void GIFLZWCompress(TStream& stream, int height, int width, bool interlaced, const uint8_t* source,
@@ -325,7 +348,8 @@ void GIFLZWCompress(TStream& stream, int height, int width, bool interlaced, con
     order.reserve(h);
     if (interlaced) {
       for (int pass = 0; pass < 4; ++pass)
-        for (size_t y = static_cast<size_t>(kPassStart[pass]); y < h; y += static_cast<size_t>(kPassStep[pass]))
+        for (size_t y = static_cast<size_t>(kPassStart[pass]); y < h;
+             y += static_cast<size_t>(kPassStep[pass]))
           order.push_back(y);
     } else {
       for (size_t y = 0; y < h; ++y) order.push_back(y);
