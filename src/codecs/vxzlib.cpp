@@ -8,9 +8,6 @@ namespace vx {
 
 namespace {
 
-// Deflate cannot expand data by more than about 1032 to 1; output beyond this bound
-// means the data is not what it claims to be.
-constexpr int64_t kMaxDeflateRatio = 1032;
 constexpr uInt kMaxChunk = std::numeric_limits<uInt>::max() / 2;
 
 std::string ZMessage(const char* what, int code, const z_stream& zs) {
@@ -91,7 +88,7 @@ void DecompressBuf(const void* inBuf, int64_t inBytes, int64_t outEstimate,
   if (inBytes < 0 || (inBytes > 0 && !inBuf)) throw EDecompressionError("invalid input block");
   const int64_t step = std::max<int64_t>((inBytes + 255) & ~int64_t{255}, 256);
   // What the input can possibly yield; a larger estimate is a lie we do not allocate for.
-  const int64_t possible = inBytes * kMaxDeflateRatio + 256;
+  const int64_t possible = inBytes * kMaxDeflateExpansion + 256;
   maxOutBytes = std::max<int64_t>(maxOutBytes, 0);
   // One byte of room beyond the allowed size tells "exactly at the limit" from "over it".
   const int64_t limit = std::min(maxOutBytes, possible) + 1;

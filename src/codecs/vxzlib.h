@@ -26,6 +26,12 @@ class EDecompressionError : public EZlibError {
   using EZlibError::EZlibError;
 };
 
+// Deflate's largest possible expansion: one longest match (258 bytes) coded in two bits,
+// a 1-bit length code and a 1-bit distance code, is 1032 output bytes for each input
+// byte. Data claiming more output than this times its compressed size is not what it
+// claims to be.
+inline constexpr int64_t kMaxDeflateExpansion = 1032;
+
 // zlib levels: clNone 0, clFastest 1, clDefault zlib's default, clMax 9. The members stay
 // scoped (TCompressionLevel::clNone) because clNone is also a colour.
 enum class TCompressionLevel { clNone, clFastest, clDefault, clMax };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
 #include "io/vantixio.h"
+#include "pixellimit.h"
 #include "platform/screen.h"
 #include "platform/stream.h"
 #include "testsupport.h"
@@ -94,6 +96,9 @@ struct RefSettings {
   bool optimize = false;
   int smooth = 0;
   bool progressive = false;
+  bool arith = false;
+  const jpeg_scan_info* scans = nullptr;  // a scan script of our own
+  int scanCount = 0;
   int dpiX = 96, dpiY = 96;
 };
 
@@ -124,10 +129,18 @@ std::vector<uint8_t> RefEncode(const std::vector<uint8_t>& rows, int width, int 
     cinfo.smoothing_factor = s.smooth;
     jpeg_set_quality(&cinfo, s.quality, TRUE);
     if (s.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = s.arith ? TRUE : FALSE;
+    if (s.scans) {
+      cinfo.scan_info = s.scans;
+      cinfo.num_scans = s.scanCount;
+    }
     jpeg_start_compress(&cinfo, TRUE);
+    // Rows of one (a flat picture) repeat the first row.
+    const size_t rowBytes = static_cast<size_t>(width) * s.comps;
+    const bool flat = rows.size() == rowBytes;
     while (cinfo.next_scanline < cinfo.image_height) {
       JSAMPROW row = const_cast<JSAMPROW>(rows.data()) +
-                     static_cast<size_t>(cinfo.next_scanline) * width * s.comps;
+                     (flat ? 0 : static_cast<size_t>(cinfo.next_scanline) * rowBytes);
       jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -145,14 +158,18 @@ struct Result {
   TBitmap bitmap;
   TIOParamsVals params;
   int lastValue = 0;
+  TFailure failure;
 };
 
-Result Read(const std::vector<uint8_t>& data, const TIOParamsVals& params, bool preview = false) {
+Result Read(const std::vector<uint8_t>& data, const TIOParamsVals& params, bool preview = false,
+            const TBitmap* start = nullptr) {
   Result r;
   r.params = params;
+  if (start) r.bitmap = *start;
   TMemoryStream s(data);
   TProgressRec p;
   p.Aborting = &r.aborted;
+  p.Failure = &r.failure;
   ReadJPegStream(s, r.bitmap, r.params, p, preview);
   r.lastValue = p.Value;
   return r;
@@ -582,13 +599,16 @@ TEST(JpegWrite, UserAbortLeavesATruncatedStream) {
   EXPECT_FALSE(d.size() >= 2 && d[d.size() - 2] == 0xFF && d[d.size() - 1] == 0xD9);
 }
 
-// A stream that accepts a few bytes and then fails, by a short write or by throwing.
+// A stream that accepts a few bytes and then fails, by a short write (saying why when it
+// is given a text) or by throwing.
 class FailingStream : public TMemoryStream {
  public:
-  FailingStream(int64_t limit, bool throws) : limit_(limit), throws_(throws) {}
+  FailingStream(int64_t limit, bool throws, std::string why = {})
+      : limit_(limit), throws_(throws), why_(std::move(why)) {}
   int64_t Write(const void* buffer, int64_t count) override {
     if (Size() + count > limit_) {
       if (throws_) throw std::runtime_error("disk full");
+      failed_ = true;
       return 0;
     }
     return TMemoryStream::Write(buffer, count);
@@ -597,30 +617,233 @@ class FailingStream : public TMemoryStream {
     if (throws_) throw std::runtime_error("read failed");
     return 0;
   }
+  std::string ErrorText() const override { return failed_ ? why_ : std::string(); }
 
  private:
   int64_t limit_;
   bool throws_;
+  std::string why_;
+  bool failed_ = false;
 };
 
-TEST(JpegWrite, StreamFailuresEndInAborting) {
+TEST(JpegWrite, StreamFailuresEndInAbortingWithTheirReason) {
   TBitmap photo = Photo(300, 300);
-  for (const bool throws : {false, true}) {
-    FailingStream s(1000, throws);
+  const std::string libraryText = "JPEG: Output file write error --- out of disk space?";
+  struct Case {
+    bool throws;
+    const char* why;
+    std::string reason;
+  };
+  for (const Case& c : {Case{false, "No space left on device", "No space left on device"},
+                        Case{false, "", libraryText}, Case{true, "", libraryText}}) {
+    SCOPED_TRACE(c.reason);
+    FailingStream s(1000, c.throws, c.why);
     bool abort = false;
+    TFailure failure;
     TProgressRec p;
     p.Aborting = &abort;
+    p.Failure = &failure;
     TIOParamsVals params;
     params.JPEG_Quality = 100;
     WriteJPegStream(s, photo, params, p);
     EXPECT_TRUE(abort);
+    EXPECT_EQ(failure.Reason, c.reason);
   }
   // An empty bitmap cannot be encoded.
   TBitmap empty;
+  TMemoryStream out;
+  bool abort = false;
+  TFailure failure;
+  TProgressRec p;
+  p.Aborting = &abort;
+  p.Failure = &failure;
   TIOParamsVals params;
-  bool aborted = false;
-  Write(empty, params, &aborted);
-  EXPECT_TRUE(aborted);
+  WriteJPegStream(out, empty, params, p);
+  EXPECT_TRUE(abort);
+  EXPECT_EQ(failure.Reason, "JPEG: Empty JPEG image (DNL not supported)");
+}
+
+// The file with its frame header claiming another size; the coded data stays as it was.
+std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> data, int w, int h) {
+  for (size_t i = 2; i + 9 < data.size() && data[i] == 0xFF;) {
+    const uint8_t m = data[i + 1];
+    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+      data[i + 5] = static_cast<uint8_t>(h >> 8);
+      data[i + 6] = static_cast<uint8_t>(h);
+      data[i + 7] = static_cast<uint8_t>(w >> 8);
+      data[i + 8] = static_cast<uint8_t>(w);
+      return data;
+    }
+    i += 2 + ((size_t{data[i + 2]} << 8) | data[i + 3]);
+  }
+  ADD_FAILURE() << "no frame header";
+  return data;
+}
+
+// A grey picture of one level, encoded by the library itself.
+std::vector<uint8_t> FlatGrey(int w, int h, RefSettings s) {
+  s.in = JCS_GRAYSCALE;
+  s.comps = 1;
+  s.file = JCS_GRAYSCALE;
+  return RefEncode(std::vector<uint8_t>(static_cast<size_t>(w), 128), w, h, s);
+}
+
+// A known picture a failed read must leave alone.
+TBitmap Known() {
+  return Photo(7, 5);
+}
+
+bool Unchanged(const TBitmap& b) {
+  const TBitmap k = Known();
+  return b.Width() == k.Width() && b.Height() == k.Height() && Packed(b) == Packed(k);
+}
+
+TEST(JpegRead, DataBoundRefusesWhatTheDataCannotCodeAndKeepsWhatItCan) {
+  TBitmap photo = Photo(16, 16);
+  RefSettings colour;
+  colour.in = JCS_EXT_BGR;
+  RefSettings progressive = colour;
+  progressive.progressive = true;
+  RefSettings arith;
+  arith.arith = true;
+  RefSettings arithProgressive = arith;
+  arithProgressive.progressive = true;
+  const auto bgr = Packed(photo);
+  const auto baselineFile = RefEncode(bgr, 16, 16, colour);
+  const auto progressiveFile = RefEncode(bgr, 16, 16, progressive);
+  const auto arithFile = FlatGrey(16, 16, arith);
+  const auto arithProgressiveFile = FlatGrey(16, 16, arithProgressive);
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>* file;
+    int w, h;
+    uint64_t limit;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"baseline beyond the limit", &baselineFile, 65500, 65500, kDefaultMaxImagePixels,
+       "pixel limit"},
+      {"20000 x 15000 beyond the limit", &baselineFile, 20000, 15000, kDefaultMaxImagePixels,
+       "pixel limit"},
+      // 16 million pixels need 94 KB even when flat.
+      {"baseline within the limit", &baselineFile, 4000, 4000, kDefaultMaxImagePixels,
+       "cannot code"},
+      {"baseline, no limit", &baselineFile, 65500, 65500, 0, "cannot code"},
+      {"progressive within the limit", &progressiveFile, 4000, 4000, kDefaultMaxImagePixels,
+       "cannot code"},
+      {"progressive, no limit", &progressiveFile, 65500, 65500, 0, "cannot code"},
+      // Arithmetic coding needs only 512 bytes for 65500 x 65500 flat grey pixels.
+      {"arithmetic, no limit", &arithFile, 65500, 65500, 0, "cannot code"},
+      {"arithmetic progressive, no limit", &arithProgressiveFile, 65500, 65500, 0, "cannot code"},
+  };
+  const TBitmap known = Known();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vxtest::PixelLimit limit(c.limit);
+    const auto data = WithFrameSize(*c.file, c.w, c.h);
+    Result preview = Read(data, TIOParamsVals(), true);
+    EXPECT_FALSE(preview.aborted);
+    EXPECT_EQ(preview.params.Width, c.w);
+    EXPECT_EQ(preview.params.Height, c.h);
+
+    const auto start = std::chrono::steady_clock::now();
+    Result r = Read(data, TIOParamsVals(), false, &known);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(r.aborted);
+    EXPECT_NE(r.failure.Reason.find(c.reason), std::string::npos) << r.failure.Reason;
+    EXPECT_FALSE(r.failure.OutOfMemory);
+    EXPECT_TRUE(Unchanged(r.bitmap));
+    EXPECT_LT(seconds, 0.5);
+  }
+
+  // Optimised tables code a flat block in exactly the least the bound allows: a 1-bit DC
+  // code and a 1-bit end of block in a sequential scan, a 1-bit DC code in the first
+  // scan of a progressive file whose AC scan is a few end-of-band runs. Each file is
+  // its bound plus headers, and must load.
+  const jpeg_scan_info dcThenAc[] = {{1, {0, 0, 0, 0}, 0, 0, 0, 0}, {1, {0, 0, 0, 0}, 1, 63, 0, 0}};
+  RefSettings optimised;
+  optimised.optimize = true;
+  RefSettings dcFirst = optimised;
+  dcFirst.scans = dcThenAc;
+  dcFirst.scanCount = 2;
+  const int64_t blocks = 256 * 256;
+  struct Flat {
+    const char* name;
+    const RefSettings* settings;
+    int64_t boundBytes;
+  };
+  for (const Flat c : {Flat{"sequential", &optimised, blocks * 2 / 8},
+                       Flat{"progressive", &dcFirst, blocks / 8}}) {
+    SCOPED_TRACE(c.name);
+    const auto data = FlatGrey(2048, 2048, *c.settings);
+    ASSERT_GE(static_cast<int64_t>(data.size()), c.boundBytes);
+    EXPECT_LT(static_cast<int64_t>(data.size()), c.boundBytes + 1000);
+    Result r = Read(data);
+    ASSERT_FALSE(r.aborted) << r.failure.Reason;
+    EXPECT_EQ(r.params.JPEG_Progressive, c.settings == &dcFirst);
+    EXPECT_EQ(Packed(r.bitmap), RefDecode(data, JCS_EXT_BGR).pixels);
+  }
+}
+
+TEST(JpegRead, PixelLimitAppliesToTheOutputUnlessTheFileIsHeldWhole) {
+  TBitmap photo = Photo(1200, 1000);
+  TIOParamsVals params;
+  const auto baseline = Write(photo, params);
+  params.JPEG_Progressive = true;
+  const auto progressive = Write(photo, params);
+  const TBitmap known = Known();
+
+  vxtest::PixelLimit limit(1'000'000);
+  Result full = Read(baseline, TIOParamsVals(), false, &known);
+  EXPECT_TRUE(full.aborted);
+  EXPECT_NE(full.failure.Reason.find("pixel limit"), std::string::npos) << full.failure.Reason;
+  EXPECT_TRUE(Unchanged(full.bitmap));
+  Result preview = Read(baseline, TIOParamsVals(), true);
+  EXPECT_FALSE(preview.aborted);
+  EXPECT_EQ(preview.params.Width, 1200);
+
+  TIOParamsVals half;
+  half.JPEG_Scale = ioJPEG_HALF;
+  Result scaled = Read(baseline, half);
+  ASSERT_FALSE(scaled.aborted) << scaled.failure.Reason;
+  EXPECT_EQ(scaled.bitmap.Width(), 600);
+  EXPECT_EQ(Packed(scaled.bitmap), RefDecode(baseline, JCS_EXT_BGR, 2).pixels);
+  // A progressive file is decoded whole at full size, whatever the output.
+  Result whole = Read(progressive, half, false, &known);
+  EXPECT_TRUE(whole.aborted);
+  EXPECT_NE(whole.failure.Reason.find("decoded whole"), std::string::npos) << whole.failure.Reason;
+  EXPECT_TRUE(Unchanged(whole.bitmap));
+
+  vxtest::PixelLimit raised(1'200'000);
+  Result now = Read(progressive);
+  ASSERT_FALSE(now.aborted) << now.failure.Reason;
+  EXPECT_EQ(Packed(now.bitmap), RefDecode(progressive, JCS_EXT_BGR).pixels);
+}
+
+TEST(JpegRead, FailuresGiveTheLibrarysReason) {
+  const auto orig = Corpus("testorig.jpg");
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> data;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"not a JPEG", {'G', 'I', 'F', '8', '9', 'a'}, "JPEG: no start-of-image marker"},
+      {"12 bits", Corpus("testorig12.jpg"), "JPEG: Unsupported JPEG data precision 12"},
+      {"cut in the data", std::vector<uint8_t>(orig.begin(), orig.begin() + orig.size() / 2),
+       "JPEG: Premature end of JPEG file"},
+      {"cut in the header", std::vector<uint8_t>(orig.begin(), orig.begin() + 100),
+       "JPEG: Premature end of JPEG file"},
+      {"no frame", {0xFF, 0xD8, 0xFF, 0xD9}, "JPEG: JPEG datastream contains no image"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result r = Read(c.data);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_EQ(r.failure.Reason, c.reason);
+    EXPECT_FALSE(r.failure.OutOfMemory);
+  }
 }
 
 TEST(JpegIO, ComponentLoadsAndSavesJpeg) {

@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
 #include "io/vantixio.h"
+#include "pixellimit.h"
 #include "platform/screen.h"
 #include "platform/stream.h"
 #include "testsupport.h"
@@ -109,14 +111,18 @@ struct Result {
   TIOParamsVals params;
   int32_t value = 0;
   int events = 0;
+  TFailure failure;
 };
 
-Result Read(const std::vector<uint8_t>& data, TRGB background = {}, bool preview = false) {
+Result Read(const std::vector<uint8_t>& data, TRGB background = {}, bool preview = false,
+            const TBitmap* start = nullptr) {
   Result r;
   r.params.PNG_Background = background;
+  if (start) r.bitmap = *start;
   TMemoryStream s(data);
   TProgressRec p;
   p.Aborting = &r.aborted;
+  p.Failure = &r.failure;
   p.ProgressEvent = [&](TObject*, int) { ++r.events; };
   ReadPNGStream(s, r.bitmap, r.params, p, preview);
   r.value = p.Value;
@@ -238,6 +244,18 @@ TEST(PngRead, ResolutionAndPreview) {
   EXPECT_EQ(r.events, 0);
 }
 
+void PutBE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// The file with its header claiming another size (and a header checksum to match).
+std::vector<uint8_t> WithHeaderSize(std::vector<uint8_t> data, uint32_t w, uint32_t h) {
+  PutBE32(&data[16], w);
+  PutBE32(&data[20], h);
+  PutBE32(&data[29], static_cast<uint32_t>(crc32(0, &data[12], 17)));
+  return data;
+}
+
 TEST(PngRead, DamagedFilesEndInAborting) {
   const auto data = Suite("basn2c08.png");
   // Cut in the image data: the rows read so far stay.
@@ -253,12 +271,7 @@ TEST(PngRead, DamagedFilesEndInAborting) {
     EXPECT_TRUE(r.bitmap.Empty());
   }
   // Huge dimensions with a few bytes of data are refused before any allocation.
-  auto huge = data;
-  const uint8_t dims[8] = {0, 0x0F, 0x42, 0x3F, 0, 0x0F, 0x42, 0x3F};  // 999999 x 999999
-  std::memcpy(&huge[16], dims, 8);
-  const uint32_t crc = static_cast<uint32_t>(crc32(0, &huge[12], 17));
-  for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
-  Result h = Read(huge);
+  Result h = Read(WithHeaderSize(data, 999999, 999999));
   EXPECT_TRUE(h.aborted);
   EXPECT_TRUE(h.bitmap.Empty());
   EXPECT_EQ(h.params.Width, 999999);
@@ -290,6 +303,133 @@ std::vector<uint8_t> Write(TBitmap& bitmap, TIOParamsVals& params) {
   WritePNGStream(s, bitmap, params, p);
   EXPECT_FALSE(abort);
   return s.Data();
+}
+
+// A known picture a failed read must leave alone.
+TBitmap Known() {
+  TBitmap b;
+  SizeBitmap(b, 7, 5, pf24bit);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 21; ++x) b.ScanLine(y)[x] = static_cast<uint8_t>(x * 11 + y);
+  return b;
+}
+
+bool Unchanged(const TBitmap& b) {
+  return b.Width() == 7 && b.Height() == 5 && Rows(b, 21) == Rows(Known(), 21);
+}
+
+// The bytes of the stream after the first image data chunk's header, as the reader
+// counts them.
+int64_t DataAfterFirstIdatHeader(const std::vector<uint8_t>& png) {
+  for (size_t pos = 8; pos + 8 <= png.size();) {
+    const uint32_t len =
+        (uint32_t(png[pos]) << 24) | (png[pos + 1] << 16) | (png[pos + 2] << 8) | png[pos + 3];
+    if (std::memcmp(&png[pos + 4], "IDAT", 4) == 0)
+      return static_cast<int64_t>(png.size() - pos - 8);
+    pos += 12 + len;
+  }
+  return -1;
+}
+
+TEST(PngRead, ClaimedSizeMustBeWithinTheLimitAndWhatTheDataCanInflateTo) {
+  const auto grey = Suite("basn0g08.png");  // 65 bytes of image data
+  struct Case {
+    const char* name;
+    uint32_t w, h;
+    uint64_t limit;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"beyond the limit", 100000, 100000, kDefaultMaxImagePixels, "pixel limit"},
+      {"no limit", 100000, 100000, 0, "cannot inflate"},
+      // A million bytes of rows need at least 970 compressed.
+      {"within the limit", 1000, 1000, kDefaultMaxImagePixels, "cannot inflate"},
+  };
+  const TBitmap known = Known();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vxtest::PixelLimit limit(c.limit);
+    const auto data = WithHeaderSize(grey, c.w, c.h);
+    Result preview = Read(data, {}, true);
+    EXPECT_FALSE(preview.aborted) << preview.failure.Reason;
+    EXPECT_EQ(preview.params.Width, static_cast<int>(c.w));
+    EXPECT_EQ(preview.params.Height, static_cast<int>(c.h));
+
+    const auto start = std::chrono::steady_clock::now();
+    Result r = Read(data, {}, false, &known);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(r.aborted);
+    EXPECT_NE(r.failure.Reason.find(c.reason), std::string::npos) << r.failure.Reason;
+    EXPECT_TRUE(Unchanged(r.bitmap));
+    EXPECT_LT(seconds, 0.5);
+  }
+
+  // zlib's best on a black picture comes within a few percent of deflate's limit; the
+  // bound must still let it through.
+  TBitmap black;
+  SizeBitmap(black, 2000, 2000, pf24bit);
+  TIOParamsVals params;
+  params.PNG_Compression = 9;
+  const auto data = Write(black, params);
+  const double ratio = 2000.0 * (1 + 6000) / static_cast<double>(DataAfterFirstIdatHeader(data));
+  EXPECT_GT(ratio, 1000);
+  EXPECT_LE(ratio, kMaxDeflateExpansion);
+  Result r = Read(data);
+  ASSERT_FALSE(r.aborted) << r.failure.Reason;
+  EXPECT_EQ(Rows(r.bitmap, 6000), Rows(black, 6000));
+}
+
+TEST(PngRead, WidePanoramaAndLongAncillaryChunksLoad) {
+  // Wider than libpng's default limit of a million pixels, yet far within ours.
+  TBitmap wide = Photo(1500000, 2);
+  TIOParamsVals params;
+  const auto panorama = Write(wide, params);
+  Result p = Read(panorama);
+  ASSERT_FALSE(p.aborted) << p.failure.Reason;
+  EXPECT_EQ(Rows(p.bitmap, 4500000), Rows(wide, 4500000));
+
+  // A private chunk longer than libpng's default allowance before the image data, and
+  // a large text chunk: both are skipped.
+  auto data = Suite("basn2c08.png");
+  const size_t at = 8 + 25 + 16;  // after the header and gAMA
+  for (const char* type : {"prVt", "tEXt"}) {
+    const uint32_t len = 10u << 20;
+    std::vector<uint8_t> chunk(12 + len, 'x');
+    PutBE32(&chunk[0], len);
+    std::memcpy(&chunk[4], type, 4);
+    if (std::strcmp(type, "tEXt") == 0) chunk[8 + 7] = 0;  // keyword "xxxxxxx"
+    PutBE32(&chunk[8 + len], static_cast<uint32_t>(crc32(0, &chunk[4], len + 4)));
+    data.insert(data.begin() + at, chunk.begin(), chunk.end());
+  }
+  Result r = Read(data);
+  ASSERT_FALSE(r.aborted) << r.failure.Reason;
+  Result plain = Read(Suite("basn2c08.png"));
+  EXPECT_EQ(Rows(r.bitmap, 96), Rows(plain.bitmap, 96));
+}
+
+TEST(PngRead, FailuresGiveTheLibrarysReason) {
+  const auto data = Suite("basn2c08.png");
+  auto badCrc = data;
+  badCrc[29] ^= 0xFF;
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> data;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"not a PNG", {'G', 'I', 'F', '8', '9', 'a', 0, 0}, "PNG: Not a PNG file"},
+      {"header checksum", badCrc, "PNG: IHDR: CRC error"},
+      {"cut in the image data", std::vector<uint8_t>(data.begin(), data.end() - 40),
+       "PNG: the data ends before the image does"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result r = Read(c.data);
+    EXPECT_TRUE(r.aborted);
+    EXPECT_EQ(r.failure.Reason, c.reason);
+    EXPECT_FALSE(r.failure.OutOfMemory);
+  }
 }
 
 // Pillow's red, green, blue bytes of a file.
@@ -491,6 +631,52 @@ TEST(PngWrite, ProgressAbortAndErrors) {
     FAIL() << "no exception";
   } catch (const EInvalidGraphic& e) {
     EXPECT_STREQ(e.what(), "Error on creating PNG");
+  }
+}
+
+TEST(PngWrite, FailuresRaiseAndKeepTheirReason) {
+  // A stream that refuses the data, saying why when it can.
+  class Refusing : public TMemoryStream {
+   public:
+    explicit Refusing(std::string why) : why_(std::move(why)) {}
+    int64_t Write(const void*, int64_t) override { return 0; }
+    std::string ErrorText() const override { return why_; }
+
+   private:
+    std::string why_;
+  };
+  TBitmap photo = Photo(20, 10);
+  TBitmap empty;
+  struct Case {
+    const char* name;
+    TBitmap* bitmap;
+    std::string why;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"stream says why", &photo, "No space left on device", "No space left on device"},
+      {"stream silent", &photo, "", "PNG: write error"},
+      {"empty picture", &empty, "", "PNG: Invalid IHDR data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Refusing refusing(c.why);
+    TMemoryStream plain;
+    TStream& out = c.bitmap == &empty ? static_cast<TStream&>(plain) : refusing;
+    bool abort = false;
+    TFailure failure;
+    TProgressRec p;
+    p.Aborting = &abort;
+    p.Failure = &failure;
+    TIOParamsVals params;
+    try {
+      WritePNGStream(out, *c.bitmap, params, p);
+      ADD_FAILURE() << "no exception";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_STREQ(e.what(), "Error on creating PNG");
+    }
+    EXPECT_TRUE(abort);
+    EXPECT_EQ(failure.Reason, c.reason);
   }
 }
 

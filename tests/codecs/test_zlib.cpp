@@ -1,40 +1,14 @@
 // Whole-buffer zlib helpers and the compression streams, checked against zlib itself.
 #include <gtest/gtest.h>
 
-#include <malloc.h>
 #include <zlib.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocfail.h"
 #include "codecs/vxzlib.h"
 #include "platform/stream.h"
-
-// Allocations of at least this many bytes fail while it is non-zero, so that a test can
-// make a helper run out of memory halfway through.
-static size_t gFailAllocsFrom = 0;
-
-void* operator new(size_t n) {
-  if (gFailAllocsFrom != 0 && n >= gFailAllocsFrom) throw std::bad_alloc();
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-// The non-throwing form too: its blocks come back through the plain delete below, so
-// both sides must be ours (the standard library's temporary buffers use it).
-void* operator new(size_t n, const std::nothrow_t&) noexcept {
-  if (gFailAllocsFrom != 0 && n >= gFailAllocsFrom) return nullptr;
-  return std::malloc(n ? n : 1);
-}
-// Kept out of line: the compiler would otherwise pair our malloc with free at each call
-// site and call it a mismatch.
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-  std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
-  std::free(p);
-}
 
 using namespace vx;
 
@@ -125,12 +99,6 @@ TEST(ZlibBuf, BadDataAndBombsRaise) {
   EXPECT_EQ(n, 8 << 20);
 }
 
-// Bytes the heap has handed out and not taken back.
-size_t HeapInUse() {
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
-
 TEST(ZlibBuf, RunningOutOfMemoryReleasesTheZlibState) {
   const auto in = Data(4 << 20, true);
   const std::vector<uint8_t> zeros(8 << 20, 0);
@@ -140,8 +108,8 @@ TEST(ZlibBuf, RunningOutOfMemoryReleasesTheZlibState) {
   // The output block is the only allocation this large: it fails after the zlib state
   // exists, which must then be released (the deflate state alone is over 200 KiB).
   for (int round = 0; round < 2; ++round) {
-    const size_t before = HeapInUse();
-    gFailAllocsFrom = 4 << 20;
+    const size_t before = vxtest::HeapInUse();
+    vxtest::FailAllocationsFrom(4 << 20);
     bool threw = false;
     try {
       if (round == 0)
@@ -151,10 +119,10 @@ TEST(ZlibBuf, RunningOutOfMemoryReleasesTheZlibState) {
     } catch (const std::bad_alloc&) {
       threw = true;
     }
-    gFailAllocsFrom = 0;
+    vxtest::StopFailingAllocations();
     SCOPED_TRACE(round);
     EXPECT_TRUE(threw);
-    EXPECT_LT(HeapInUse(), before + 1024);
+    EXPECT_LT(vxtest::HeapInUse(), before + 1024);
   }
 }
 
