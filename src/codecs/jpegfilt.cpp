@@ -32,24 +32,6 @@ namespace {
 // The library reads and writes through a buffer of this size.
 constexpr size_t kIOBufferSize = 64 * 1024;
 
-// Records a reason without letting a refused allocation escape: when even the text
-// cannot be stored, the abort and the shortage still are.
-void FailSafely(const TProgressRec& progress, std::string_view prefix, std::string_view text,
-                bool outOfMemory) noexcept {
-  try {
-    std::string reason(prefix);
-    reason += text;
-    if (outOfMemory)
-      progress.FailOutOfMemory(reason);
-    else
-      progress.Fail(reason);
-  } catch (...) {
-    // Only an allocation can fail here.
-    if (progress.Failure) progress.Failure->OutOfMemory = true;
-    progress.Abort();
-  }
-}
-
 // ---- errors ----
 //
 // The library reports a fatal error by calling error_exit, which must not return into

@@ -48,24 +48,6 @@ constexpr png_uint_32 kChunkCacheMax = 128;
 constexpr png_byte kIgnoredChunks[] = "tEXt\0zTXt\0iTXt";
 constexpr int kIgnoredChunkCount = 3;
 
-// Records a reason without letting a refused allocation escape: when even the text
-// cannot be stored, the abort and the shortage still are.
-void FailSafely(const TProgressRec& progress, std::string_view prefix, std::string_view text,
-                bool outOfMemory) noexcept {
-  try {
-    std::string reason(prefix);
-    reason += text;
-    if (outOfMemory)
-      progress.FailOutOfMemory(reason);
-    else
-      progress.Fail(reason);
-  } catch (...) {
-    // Only an allocation can fail here.
-    if (progress.Failure) progress.Failure->OutOfMemory = true;
-    progress.Abort();
-  }
-}
-
 // ---- errors ----
 //
 // libpng reports a fatal error through our error callback, which must not return. It

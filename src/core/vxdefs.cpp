@@ -53,6 +53,24 @@ void TProgressRec::FailOutOfMemory(std::string_view what) const {
   Abort();
 }
 
+void FailSafely(const TProgressRec& progress, std::string_view prefix, std::string_view text,
+                bool outOfMemory) noexcept {
+  try {
+    std::string reason(prefix);
+    reason += text;
+    if (outOfMemory)
+      progress.FailOutOfMemory(reason);
+    else
+      progress.Fail(reason);
+  } catch (const std::bad_alloc&) {
+    if (progress.Failure) {
+      progress.Failure->OutOfMemory = true;
+      if (progress.Failure->Reason.empty()) progress.Failure->Reason = kOutOfMemoryReason;
+    }
+    progress.Abort();
+  }
+}
+
 namespace {
 uint64_t gMaxImagePixels = kDefaultMaxImagePixels;
 }

@@ -61,6 +61,11 @@ struct TProgressRec {
   void FailOutOfMemory(std::string_view what) const;
 };
 
+// Fails progress with prefix + text as the reason (as out of memory when asked); never
+// throws: when even the joined text cannot be stored, the abort and the shortage still are.
+void FailSafely(const TProgressRec& progress, std::string_view prefix, std::string_view text,
+                bool outOfMemory) noexcept;
+
 // 100 * done / total, computed in 64 bits so that tall images cannot overflow it.
 inline int PercentOf(int64_t done, int64_t total) {
   return total > 0 ? static_cast<int>(done * 100 / total) : 100;
