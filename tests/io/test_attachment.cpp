@@ -141,9 +141,7 @@ TEST(Detach, ProcessingDropsTheBitmapAndThenDoesNothing) {
     proc.Negative();
     EXPECT_EQ(bare.ScanLine(1)[4], 255 - before);
   }
-}
 
-TEST(Detach, OnlyWhatIsDetachedGoes) {
   // A nil view leaves an attached picture control, and its bitmap, alone; the same for
   // a bare bitmap, which the component never watched.
   TTestPicture picture;
