@@ -1,6 +1,7 @@
 #pragma once
 // Bit, row and geometry helpers, and the small containers and streams of vxlists.h.
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "core/arith.h"
@@ -19,9 +20,15 @@ int GetBitCount(uint32_t mask);
 int NColToBitsPixel(int ncolors);
 // 2^(bits * samples), as a product of one factor 2^bits a sample.
 int64_t GetNumCol(int bitsPerSample, int samplesPerPixel);
-// Bytes of one row padded to 4 bytes.
+// Bytes of one row padded to 4 bytes. The bit count is taken in 64 bits: a width from a
+// file header times 24 or 32 overflows an int long before the row length does. A row
+// longer than an int saturates at INT_MAX, so that size checks built on it refuse rather
+// than see a wrapped length; a width or bit count below 1 gives 0.
 inline constexpr int BitmapRowLen(int width, int bits) {
-  return ((width * bits + 31) / 32) * 4;
+  if (width <= 0 || bits <= 0) return 0;
+  const int64_t len = (static_cast<int64_t>(width) * bits + 31) / 32 * 4;
+  return len > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                               : static_cast<int>(len);
 }
 int Pixelformat2BitCount(TPixelFormat pf);
 TPixelFormat Bitcount2Pixelformat(int bits);

@@ -12,17 +12,21 @@ void TImageAttachment::OnViewBitmapChange(TObject*) {
   if (view_) bitmap_ = view_->GetFBitmap();
 }
 
+// Detaching also drops the control's bitmap: once the destruction notice is withdrawn
+// nothing would tell us when that bitmap goes away.
 void TImageAttachment::DetachView() {
   if (!view_) return;
   view_->RemoveBitmapChangeEvent(TNotifyEvent::Bind(this, &TImageAttachment::OnViewBitmapChange));
   view_->RemoveFreeNotification(&self_);
   view_ = nullptr;
+  bitmap_ = nullptr;
 }
 
 void TImageAttachment::DetachPicture() {
   if (!picture_) return;
   picture_->RemoveFreeNotification(&self_);
   picture_ = nullptr;
+  bitmap_ = nullptr;
 }
 
 void TImageAttachment::SetAttachedVantix(IImageHost* view) {

@@ -3,7 +3,8 @@
 // attached picture control, or a bare bitmap. Both the input/output and the
 // processing components attach this way, so the rules live here once: attaching one
 // kind drops the others, a view's bitmap replacement is followed, and when the view or
-// picture control is destroyed its bitmap is forgotten with it and never touched again.
+// picture control is destroyed, or detached (nullptr), its bitmap is forgotten with it and
+// never touched again.
 #include "platform/imagehost.h"
 #include "platform/object.h"
 #include "platform/types.h"
@@ -15,8 +16,11 @@ class TBitmap;
 class TImageAttachment {
  public:
   IImageHost* AttachedVantix() const { return view_; }
+  // nullptr detaches the view and drops its bitmap; an attached picture control stays.
   void SetAttachedVantix(IImageHost* view);
   IPictureHost* AttachedTImage() const { return picture_; }
+  // Detaches any view as well; nullptr detaches the picture control (and any view) and
+  // drops its bitmap. A bare bitmap stays attached either way.
   void SetAttachedTImage(IPictureHost* picture);
   // nullptr is ignored while a view or picture control is attached.
   void SetAttachedBitmap(TBitmap* bitmap);

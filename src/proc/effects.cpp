@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/arith.h"
+#include "proc/region.h"
 
 namespace vx {
 
@@ -75,7 +76,7 @@ void BumpMapping(TBitmap& bitmap, int left, int top, int width, int height, int 
         p[c] = blimit(
             static_cast<int>(std::clamp<int64_t>(Round(p[c] * keep + l * lit * tint[c]), -1, 256)));
     }
-    progress.Report(TruncI((y - y1 + 1) * 100 / (y2 - y1 + 0.5)));
+    ReportRow(progress, y, y1, y2);
   }
 }
 

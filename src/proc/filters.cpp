@@ -179,7 +179,7 @@ void MorphPass(TBitmap& bitmap, int k, bool isMax, int x1, int y1, int x2, int y
     if (passes == 1)
       ReportRow(progress, y1 + y, y1, y2);
     else
-      progress.Report(TruncI((y + 1 + pass * rh) * 100 / (y2 - y1 + 0.5) / 2));
+      progress.Report(TruncI(static_cast<double>(y + 1 + pass * rh) * 100 / (y2 - y1 + 0.5) / 2));
   }
 }
 

@@ -182,8 +182,8 @@ void Rotate(TBitmap& bitmap, int angle, bool antialias, const TRGB& background,
   const int s2 = leftmost - (Wout - (rightmost - leftmost + 1)) / 2;
 
   const double total = H + W1 + Hout + 0.5;
-  int count = 0;
-  auto step = [&] { progress.Report(TruncI(count++ * 100 / total)); };
+  int64_t count = 0;
+  auto step = [&] { progress.Report(TruncI(static_cast<double>(count++) * 100 / total)); };
 
   // Pass 1: rows sheared horizontally into W1 x H.
   std::vector<TRGB> p1(static_cast<size_t>(W1) * H, bg);

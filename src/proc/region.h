@@ -17,9 +17,10 @@ inline bool ClampRegion(const TBitmap& bitmap, int& x1, int& y1, int& x2, int& y
 }
 
 // Progress after row y of rows y1..y2: trunc((y - y1 + 1) * 100 / (rows - 0.5)), so the
-// last row reports a little over 100 (133 rows -> 100, 2 rows -> 133).
+// last row reports a little over 100 (133 rows -> 100, 2 rows -> 133). The product is
+// taken in double: in int it overflows past 21 million rows.
 inline void ReportRow(const TProgressRec& progress, int y, int y1, int y2) {
-  progress.Report(TruncI((y - y1 + 1) * 100 / (y2 - y1 + 0.5)));
+  progress.Report(TruncI(static_cast<double>(y - y1 + 1) * 100 / (y2 - y1 + 0.5)));
 }
 
 }  // namespace vx

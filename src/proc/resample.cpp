@@ -138,8 +138,8 @@ inline int FinishFixed(int32_t acc, int shift, int32_t slack) {
   return v < 0 ? 0 : v > 255 ? 255 : v;
 }
 
-void ReportProgress(const TProgressEvent& onProgress, TObject* sender, int done, double total) {
-  if (onProgress) onProgress(sender, TruncI(done * 100 / total));
+void ReportProgress(const TProgressEvent& onProgress, TObject* sender, int64_t done, double total) {
+  if (onProgress) onProgress(sender, TruncI(static_cast<double>(done) * 100 / total));
 }
 
 // The reference double sums, for values the integer sums cannot settle.
@@ -216,7 +216,8 @@ __attribute__((target("avx2"))) inline int NearHalfMask(__m256i acc, __m256i mas
 }
 
 // Eight rows at once: the rows are interleaved byte by byte (t[k * 8 + r] = row r, byte k)
-// so that every tap is one 8-byte load for all eight rows.
+// so that every tap is one 8-byte load for all eight rows. t holds 8 bytes a row byte,
+// past 2^31 for rows of 90 million pixels: offsets into it are taken in size_t.
 __attribute__((target("avx2"))) void HorizontalRows8(const TContributors& c,
                                                      const uint8_t* const rows[8], int rowCount,
                                                      int rowBytes, uint8_t* const out[8], int dstW,
@@ -230,14 +231,14 @@ __attribute__((target("avx2"))) void HorizontalRows8(const TContributors& c,
     const __m128i b2 = _mm_unpacklo_epi8(a[4], a[5]), b3 = _mm_unpacklo_epi8(a[6], a[7]);
     const __m128i c0 = _mm_unpacklo_epi16(b0, b1), c1 = _mm_unpackhi_epi16(b0, b1);
     const __m128i c2 = _mm_unpacklo_epi16(b2, b3), c3 = _mm_unpackhi_epi16(b2, b3);
-    auto* d = reinterpret_cast<__m128i*>(t + 8 * k);
+    auto* d = reinterpret_cast<__m128i*>(t + 8 * static_cast<size_t>(k));
     _mm_storeu_si128(d + 0, _mm_unpacklo_epi32(c0, c2));
     _mm_storeu_si128(d + 1, _mm_unpackhi_epi32(c0, c2));
     _mm_storeu_si128(d + 2, _mm_unpacklo_epi32(c1, c3));
     _mm_storeu_si128(d + 3, _mm_unpackhi_epi32(c1, c3));
   }
   for (; k < rowBytes; ++k)
-    for (int r = 0; r < 8; ++r) t[8 * k + r] = rows[r][k];
+    for (int r = 0; r < 8; ++r) t[8 * static_cast<size_t>(k) + r] = rows[r][k];
 
   const int shift = c.shift;
   const __m256i maskv = _mm256_set1_epi32((int32_t{1} << shift) - 1);
@@ -246,7 +247,7 @@ __attribute__((target("avx2"))) void HorizontalRows8(const TContributors& c,
     const int first = c.first[i], n = c.count[i];
     __m256i acc[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
     for (int j = 0; j < n; ++j) {
-      const uint8_t* p = t + 24 * c.index[first + j];
+      const uint8_t* p = t + 24 * static_cast<size_t>(c.index[first + j]);
       const __m256i w = _mm256_set1_epi32(c.fixed[first + j]);
       for (int ch = 0; ch < 3; ++ch) {
         const __m256i v =
@@ -370,7 +371,7 @@ void VerticalPass(TResampleFilter filter, const TBitmap& inter, TBitmap& dest,
   for (int n : c.count) maxCount = imax(maxCount, n);
   std::vector<const uint8_t*> rows(static_cast<size_t>(maxCount));
   const bool simd = UseAvx2();
-  const int done0 = inter.Height();
+  const int64_t done0 = inter.Height();
   for (int x0 = 0; x0 < w; x0 += kBlockPixels) {
     const int x1 = imin(w, x0 + kBlockPixels);
 #ifdef VX_RESAMPLE_AVX2
@@ -477,7 +478,7 @@ void QuickResample(const TBitmap& source, TBitmap& dest, TResampleFilter filter,
   }
   if (filter == rfNone || dest.Height() < src->Height()) {
     HalftoneStretch(inter, dest);
-    ReportProgress(onProgress, sender, src->Height() + dest.Width(), total);
+    ReportProgress(onProgress, sender, static_cast<int64_t>(src->Height()) + dest.Width(), total);
   } else {
     VerticalPass(filter, inter, dest, onProgress, sender, total);
   }

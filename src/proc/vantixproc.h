@@ -234,8 +234,10 @@ class TVantixProc : public TComponent, public TImageAttachment {
   // image. Both sizes negative: the image itself; otherwise the image scaled
   // (halftone) to width x height first, a negative one following from the
   // other by the aspect ratio. Sizes are at least 1 and at most
-  // kMaxFTImageSide.
-  static constexpr int kMaxFTImageSide = 8192;
+  // kMaxFTImageSide. The image itself is refused (nullptr) when a side exceeds
+  // kMaxFTImageSide: its transform would not fit in memory, and scaling it behind
+  // the caller's back would give a different image back; ask for a size instead.
+  static constexpr int kMaxFTImageSide = TVXFtImage::kMaxN;
   std::unique_ptr<TVXFtImage> FTCreateImage(TVXFtImageType type, int width, int height);
   // The inverse transform replaces the image (no undo).
   void FTConvertFrom(const TVXFtImage& image);

@@ -54,7 +54,7 @@ std::unique_ptr<TVXFtImage> TVantixProc::FTCreateImage(TVXFtImageType type, int 
   image->OnProgress = OnProgress;
   image->Sender = this;
   if (width < 0 && height < 0) {
-    image->BuildFT(*bitmap_, type);
+    if (!image->BuildFT(*bitmap_, type)) return nullptr;
     return image;
   }
   const int64_t w = bitmap_->Width(), h = bitmap_->Height();

@@ -245,12 +245,21 @@ void TVXFtImage::Fft2d(Plane& plane, float sign, int passes, int passesDone) con
   }
 }
 
-void TVXFtImage::BuildFT(const TBitmap& bitmap, TVXFtImageType type) {
+bool TVXFtImage::BuildFT(const TBitmap& bitmap, TVXFtImageType type) {
+  normalise_ = false;
+  if (bitmap.Width() > kMaxN || bitmap.Height() > kMaxN) {
+    // A 16385 x 1 strip alone would ask for 8 GiB a plane.
+    ReleasePlanes();
+    type_ = vxitUnknown;
+    sourceWidth_ = bitmap.Width();
+    sourceHeight_ = bitmap.Height();
+    offsetX_ = offsetY_ = 0;
+    return false;
+  }
   // Planes of the other type go; those of this type are overwritten in their storage.
   if (type != vxitRGB) red_ = green_ = blue_ = Plane();
   if (type != vxitGrayscale) gray_ = Plane();
   type_ = type;
-  normalise_ = false;
   TBitmap converted;
   const TBitmap* src = &bitmap;
   if (bitmap.PixelFormat() != pf24bit) {
@@ -265,7 +274,7 @@ void TVXFtImage::BuildFT(const TBitmap& bitmap, TVXFtImageType type) {
   while (n < w || n < h) n <<= 1;
   offsetX_ = (n - w) / 2;
   offsetY_ = (n - h) / 2;
-  if (type == vxitUnknown) return;
+  if (type == vxitUnknown) return true;
   if (n != n_ || sine_.empty()) BuildTables(n);
 
   normalise_ = true;
@@ -309,6 +318,7 @@ void TVXFtImage::BuildFT(const TBitmap& bitmap, TVXFtImageType type) {
     build(gray_, [](const TRGB& c) { return RGBToGray(c); });
   }
   normalise_ = false;
+  return true;
 }
 
 void TVXFtImage::GetFTImage(TBitmap& bitmap) const {

@@ -41,13 +41,19 @@ class TVXFtImage {
   TVXFtImage(const TVXFtImage& other);
   TVXFtImage& operator=(const TVXFtImage& other);
 
+  // The largest square transformed: one plane of N x N is 8 N^2 bytes, so three
+  // planes at this side take 1.5 GiB, and each doubling four times that.
+  static constexpr int kMaxN = 8192;
+
   // Transforms the bitmap (a pf24bit copy is used for other formats): vxitRGB
   // builds the red, green and blue planes, vxitGrayscale the grey plane from
   // (R*21 + G*71 + B*7) div 100. Samples are divided by the plane's largest one
   // (at least 1). Any planes of a previous build are released; vxitUnknown
   // leaves the object empty. Progress: 100 over all planes, reported after each
-  // column of the column pass.
-  void BuildFT(const TBitmap& bitmap, TVXFtImageType type);
+  // column of the column pass. An image with a side above kMaxN is refused before
+  // anything is allocated: false, the object left empty (no planes, vxitUnknown,
+  // the refused image's size as source size). True otherwise.
+  bool BuildFT(const TBitmap& bitmap, TVXFtImageType type);
 
   // Makes bitmap N x N pf24bit and draws the log-magnitude spectrum into it
   // (red plane in R, green in G, blue in B; the grey plane in all three).

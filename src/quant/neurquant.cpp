@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "core/arith.h"
 
@@ -74,9 +75,15 @@ void AlterNeighbours(TNeuralQuantizer& q, int rad, int i, int b, int g, int r) {
   }
 }
 
+// Neighbourhood weights alpha * (1 - k^2 / rad^2) in kRadBias units. rad starts at
+// n / 8, up to 8192 for the largest palettes, so rad^2 * kRadBias needs 64 bits; the
+// weight itself is at most kInitAlpha * kRadBias.
 void SetRadPower(TNeuralQuantizer& q, int rad, int alpha) {
-  for (int k = 0; k < rad; ++k)
-    q.radPower[k] = alpha * (((rad * rad - k * k) * kRadBias) / (rad * rad));
+  const int64_t radSquared = static_cast<int64_t>(rad) * rad;
+  for (int k = 0; k < rad; ++k) {
+    const int64_t falloff = (radSquared - static_cast<int64_t>(k) * k) * kRadBias / radSquared;
+    q.radPower[k] = static_cast<int32_t>(alpha * falloff);
+  }
 }
 
 void Learn(TNeuralQuantizer& q, const TBitmap& bitmap) {
@@ -118,23 +125,60 @@ void Learn(TNeuralQuantizer& q, const TBitmap& bitmap) {
   }
 }
 
+// The first smallest green among the neurons not yet placed, kept up to date as the
+// index sort moves entries: a tournament over the positions, where each node holds the
+// winner of its two halves (ties go to the earlier position). Scanning the rest at every
+// step instead costs n^2 / 2 comparisons, seconds for 65536 colours.
+class TSmallestGreen {
+ public:
+  explicit TSmallestGreen(const TNeuralQuantizer& q) : q_(q) {
+    while (leaves_ < q.netSize) leaves_ <<= 1;
+    tree_.assign(2 * static_cast<size_t>(leaves_), q.netSize);
+    for (int i = 0; i < q.netSize; ++i) tree_[static_cast<size_t>(leaves_ + i)] = i;
+    for (int k = leaves_ - 1; k >= 1; --k) tree_[k] = Better(tree_[2 * k], tree_[2 * k + 1]);
+  }
+  int Winner() const { return tree_[1]; }
+  // The neuron at pos has been placed and takes no further part.
+  void Retire(int pos) {
+    tree_[static_cast<size_t>(leaves_ + pos)] = q_.netSize;
+    Replay(pos);
+  }
+  // The neuron at pos was replaced by another one.
+  void Replay(int pos) {
+    for (int k = (leaves_ + pos) / 2; k >= 1; k /= 2)
+      tree_[k] = Better(tree_[2 * k], tree_[2 * k + 1]);
+  }
+
+ private:
+  int Green(int pos) const { return q_.network[static_cast<size_t>(pos) * 4 + 1]; }
+  // a lies before b; netSize stands for no neuron.
+  int Better(int a, int b) const {
+    if (b >= q_.netSize) return a;
+    if (a >= q_.netSize) return b;
+    return Green(b) < Green(a) ? b : a;
+  }
+
+  const TNeuralQuantizer& q_;
+  int leaves_ = 1;
+  std::vector<int> tree_;
+};
+
+// Sorts the neurons by green as a selection sort does (each step swaps the first
+// smallest of the rest forward, so equal greens end in the order those swaps give) and
+// records where the search for each green value starts.
 void BuildIndex(TNeuralQuantizer& q) {
+  TSmallestGreen order(q);
   int previousCol = 0, startPos = 0;
   for (int i = 0; i < q.netSize; ++i) {
+    const int smallPos = order.Winner();
     int32_t* p = &q.network[static_cast<size_t>(i) * 4];
-    int smallPos = i;
-    int smallVal = p[1];
-    for (int j = i + 1; j < q.netSize; ++j) {
-      const int32_t* c = &q.network[static_cast<size_t>(j) * 4];
-      if (c[1] < smallVal) {
-        smallPos = j;
-        smallVal = c[1];
-      }
-    }
+    int32_t* c = &q.network[static_cast<size_t>(smallPos) * 4];
+    const int smallVal = c[1];
     if (smallPos != i) {
-      int32_t* c = &q.network[static_cast<size_t>(smallPos) * 4];
       for (int k = 0; k < 4; ++k) std::swap(p[k], c[k]);
+      order.Replay(smallPos);
     }
+    order.Retire(i);
     if (smallVal != previousCol) {
       q.netIndex[previousCol] = (startPos + i) >> 1;
       for (int j = previousCol + 1; j < smallVal; ++j) q.netIndex[j] = i;
@@ -188,9 +232,12 @@ std::unique_ptr<TNeuralQuantizer> CreateNeuralQuantizer(const TBitmap& bitmap, T
   q->alphaDec = 30 + (q->sampleFactor - 1) / 3;
   Learn(*q, *source);
 
+  // Learning moves a neuron only part of the way towards a sample, so it stays within
+  // 0..255; the clamp is what BuildIndex relies on to index netIndex by green, whatever
+  // the learning did.
   for (int i = 0; i < n; ++i) {
     int32_t* p = &q->network[static_cast<size_t>(i) * 4];
-    for (int k = 0; k < 3; ++k) p[k] /= 1 << kNetBiasShift;
+    for (int k = 0; k < 3; ++k) p[k] = std::clamp(p[k] / (1 << kNetBiasShift), 0, 255);
     p[3] = i;
   }
   for (int i = 0; i < n; ++i) {

@@ -293,6 +293,28 @@ TEST(FtImage, EmptyAndUnbuiltObjectsAreHarmless) {
   EXPECT_EQ(out.Width(), 1);
 }
 
+TEST(FtImage, SidesAboveTheLargestSquareAreRefusedBeforeAnyPlane) {
+  // One pixel past the largest side doubles the square: 8193 x 1 would take 2 GiB a
+  // plane and a 16384-point transform of every row and column.
+  TVXFtImage ft;
+  int reports = 0;
+  ft.OnProgress = [&](TObject*, int) { ++reports; };
+  for (auto [w, h] : {std::pair{TVXFtImage::kMaxN + 1, 1}, std::pair{1, TVXFtImage::kMaxN + 1}}) {
+    ASSERT_TRUE(ft.BuildFT(Noise(8, 8, 2), vxitRGB));
+    reports = 0;
+    EXPECT_FALSE(ft.BuildFT(Noise(w, h, 3), vxitGrayscale)) << w;
+    EXPECT_FALSE(ft.HasGrayPlane());
+    EXPECT_FALSE(ft.HasRGBPlanes());  // the earlier build is gone too
+    EXPECT_EQ(ft.Type(), vxitUnknown);
+    EXPECT_EQ(ft.SourceWidth(), w);
+    EXPECT_EQ(reports, 0);
+    TBitmap out = Filled(2, 2, CreateRGB(1, 2, 3));
+    ft.BuildBitmap(out);
+    EXPECT_EQ(out.Width(), 2);
+    EXPECT_EQ(At(out, 1, 1), CreateRGB(1, 2, 3));
+  }
+}
+
 TEST(FtImage, ProgressCoversAllPlanes) {
   TVXFtImage ft;
   std::vector<int> reports;

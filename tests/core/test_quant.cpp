@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <set>
 #include <vector>
@@ -219,6 +220,99 @@ TEST(Quantizer, TinyImageStillLearnsItsColours) {
   TVXQuantizer q(b, 400);
   for (const TRGB& c : cols)
     EXPECT_LE(L1(q.Palette()[static_cast<size_t>(q.GetRGBIndex(c))], c), 3);
+}
+
+// Every byte of every pixel drawn from a seeded generator.
+TBitmap Noise(int w, int h, uint32_t seed) {
+  TBitmap b;
+  SizeBitmap(b, w, h, pf24bit);
+  std::mt19937 rng(seed);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < 3 * w; ++x) b.ScanLine(y)[x] = static_cast<uint8_t>(rng() >> 24);
+  return b;
+}
+
+// FNV-1a over a palette and the indices a quantizer gives a fixed spread of colours.
+uint64_t PaletteDigest(const TRGB* palette, size_t count, const std::function<int(TRGB)>& index) {
+  uint64_t h = 1469598103934665603ull;
+  const auto mix = [&](uint8_t v) {
+    h ^= v;
+    h *= 1099511628211ull;
+  };
+  for (size_t i = 0; i < count; ++i) {
+    mix(palette[i].r);
+    mix(palette[i].g);
+    mix(palette[i].b);
+  }
+  for (int c = 0; c < 4096; ++c) {
+    const int i = index(CreateRGB(static_cast<uint8_t>(c * 37), static_cast<uint8_t>(c * 11),
+                                  static_cast<uint8_t>(c * 5)));
+    for (int k = 0; k < 4; ++k) mix(static_cast<uint8_t>(i >> (8 * k)));
+  }
+  return h;
+}
+
+TEST(Quantizer, NeuralPalettesBelowTheLargeSizesAreUnchanged) {
+  // Digests recorded from the learning as it stood before its weights were computed in
+  // 64 bits and its index sort stopped rescanning the rest at every step: palettes that
+  // did not overflow must not move (the view's 256-colour palette and stored files
+  // depend on them), nor the entries equal greens map to. 23175 colours is the largest
+  // count whose neighbourhood (n div 8 = 2896) fit the old 32-bit arithmetic.
+  const TBitmap b = Noise(256, 256, 1);
+  std::vector<TRGB> pal(256);
+  const auto direct = CreateNeuralQuantizer(b, pal.data(), 256, -1);
+  EXPECT_EQ(
+      PaletteDigest(pal.data(), pal.size(), [&](TRGB c) { return NeuralFindIndex(*direct, c); }),
+      0x0c1236c767b6fd06ull);
+  const TVXQuantizer q(Noise(64, 64, 1), 23175);
+  EXPECT_EQ(PaletteDigest(q.Palette().data(), q.Palette().size(),
+                          [&](TRGB c) { return q.GetRGBIndex(c); }),
+            0x74d6e37845f1260dull);
+}
+
+TEST(Quantizer, LargestPalettesStayBetweenTheStartingRampAndTheImage) {
+  // Every step pulls a neuron part of the way towards a sample, so with one colour in
+  // the image each neuron ends between its starting grey, i * 256 div n, and that
+  // colour. Weights that overflowed pushed neurons away instead, out of 0..255 (and the
+  // green index then wrote outside its table).
+  for (const int v : {0, 128}) {
+    const TRGB colour =
+        CreateRGB(static_cast<uint8_t>(v), static_cast<uint8_t>(v), static_cast<uint8_t>(v));
+    const TBitmap b = Solid(64, 64, colour);
+    const int n = 65536;
+    const TVXQuantizer q(b, n);
+    ASSERT_EQ(static_cast<int>(q.Palette().size()), n);
+    int outside = 0;
+    for (int i = 0; i < n; ++i) {
+      const int start = static_cast<int>(static_cast<int64_t>(i) * 256 / n);
+      const int lo = std::min(start, v), hi = std::max(start, v);
+      const TRGB& p = q.Palette()[static_cast<size_t>(i)];
+      for (const int c : {p.r, p.g, p.b}) outside += c < lo || c > hi;
+    }
+    EXPECT_EQ(outside, 0) << v;
+    EXPECT_EQ(q.Palette()[static_cast<size_t>(q.GetRGBIndex(colour))], colour) << v;
+  }
+}
+
+TEST(Quantizer, NoiseToTheLargestPaletteMapsToNearestEntries) {
+  // The first neighbourhood of 65536 neurons has radius 8192: its weights need 64 bits
+  // (the sanitizer build reports the overflow of the 32-bit ones here).
+  const TBitmap b = Noise(64, 64, 5);
+  const int n = 65536;
+  const TVXQuantizer q(b, n);
+  const auto& pal = q.Palette();
+  std::set<int> distinct;
+  for (const TRGB& p : pal) distinct.insert(p.r << 16 | p.g << 8 | p.b);
+  EXPECT_GT(distinct.size(), 4000u);  // spread over the colours, not collapsed
+  for (int t = 0; t < 128; ++t) {
+    const TRGB c = reinterpret_cast<const TRGB*>(b.ScanLine(t % 64))[(t * 97) % 64];
+    int best = 1 << 30;
+    for (const TRGB& p : pal) best = std::min(best, L1(p, c));
+    const int i = q.GetRGBIndex(c);
+    ASSERT_GE(i, 0);
+    ASSERT_LT(i, n);
+    ASSERT_EQ(L1(pal[static_cast<size_t>(i)], c), best) << t;
+  }
 }
 
 TEST(ConvertTo1bit, TwoColoursDarkerFirst) {

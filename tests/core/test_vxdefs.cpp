@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "core/arith.h"
@@ -39,6 +40,16 @@ TEST(PixelConventions, RowLengths) {
   EXPECT_EQ(BitmapRowLen(33, 1), 8);
   EXPECT_EQ(BitmapRowLen(5, 24), 16);
   EXPECT_EQ(BitmapRowLen(3, 8), 4);
+  // Widths whose bit count passes 2^31 while the row still fits an int.
+  EXPECT_EQ(BitmapRowLen(100'000'000, 24), 300'000'000);
+  EXPECT_EQ(BitmapRowLen(536'870'911, 32), 2'147'483'644);
+  EXPECT_EQ(BitmapRowLen(715'827'881, 24), 2'147'483'644);
+  // Past that it saturates, so that a size check on it refuses; nothing for no width.
+  constexpr int kMax = std::numeric_limits<int>::max();
+  EXPECT_EQ(BitmapRowLen(715'827'882, 24), kMax);
+  EXPECT_EQ(BitmapRowLen(kMax, 32), kMax);
+  EXPECT_EQ(BitmapRowLen(0, 24), 0);
+  EXPECT_EQ(BitmapRowLen(-100, 24), 0);
   TBitmap b;
   SizeBitmap(b, 13, 3, pf1bit);
   EXPECT_EQ(b.RowLen(), BitmapRowLen(13, 1));

@@ -567,6 +567,16 @@ TEST(ProcAnalysis, FourierTransformWrappers) {
   SizeBitmap(mono, 8, 8, pf1bit);
   proc.SetAttachedBitmap(&mono);
   EXPECT_FALSE(proc.FTCreateImage(vxitRGB, -1, -1));
+
+  // The image itself is refused past the largest side; a size of its own still works.
+  TBitmap strip;
+  SizeBitmap(strip, 1, TVantixProc::kMaxFTImageSide + 1, pf24bit);
+  proc.SetAttachedBitmap(&strip);
+  EXPECT_FALSE(proc.FTCreateImage(vxitRGB, -1, -1));
+  std::unique_ptr<TVXFtImage> fitted = proc.FTCreateImage(vxitGrayscale, 1, 64);
+  ASSERT_TRUE(fitted);
+  EXPECT_EQ(fitted->N(), 64);
+  EXPECT_EQ(strip.Height(), TVantixProc::kMaxFTImageSide + 1);
 }
 
 }  // namespace
