@@ -2,7 +2,8 @@
 //
 //   vxviewer [IMAGE]
 //   vxviewer --screenshot OUT.png [--zoom Z] [--select x1,y1,x2,y2] IMAGE
-//       renders the window (offscreen when there is no display) and saves it
+//       renders the window (offscreen when there is no display) and saves it; the
+//       selection is in image pixels, corners included
 //   vxviewer --bench [SECONDS]
 //       full repaints of a 1920 x 1080 view over a 6000 x 4000 image
 #include <QApplication>
@@ -110,20 +111,19 @@ int main(int argc, char** argv) {
   if (bench) return Bench(benchSeconds);
 
   vxviewer::TViewerWindow window;
-  if (!image.empty() && !window.Open(image)) {
-    std::fprintf(stderr, "vxviewer: cannot read %s\n", image.c_str());
+  // Shown first: fitting a large image on open needs the window's real size.
+  window.show();
+  QApplication::processEvents();
+  if (!screenshot.empty()) window.SetQuiet(true);
+  if (!image.empty() && !window.Open(QString::fromLocal8Bit(image.c_str()))) {
     if (!screenshot.empty()) return 1;
   }
-  vx::TVantixView& view = window.View();
-  if (zoom > 0) view.SetZoom(zoom);
+  if (zoom > 0) window.View().SetZoom(zoom);
   if (!select.empty()) {
     int x1, y1, x2, y2;
     if (std::sscanf(select.c_str(), "%d,%d,%d,%d", &x1, &y1, &x2, &y2) != 4) return Usage();
-    view.SetSelectionBase(vx::vxsbBitmap);
-    view.Select(x1, y1, x2, y2);
-    view.SetSelectionBase(vx::vxsbClientArea);
+    window.SelectImageRect(x1, y1, x2, y2);
   }
-  window.show();
   if (screenshot.empty()) return app.exec();
 
   QApplication::processEvents();

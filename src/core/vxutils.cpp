@@ -136,17 +136,34 @@ double DistPoint2Seg(double px, double py, double x1, double y1, double x2, doub
 }
 
 void CastPolySelCC(int ax, int ay, int& x, int& y) {
-  const int dx = x - ax, dy = y - ay;
-  if (std::abs(std::abs(dx) - std::abs(dy)) > 30) {
-    if (std::abs(dx) < std::abs(dy))
-      x = ax;
+  const int e = std::abs(ax - x), f = std::abs(ay - y), d = std::abs(e - f);
+  if (f > e + 30) {
+    x = ax;  // steep: vertical
+    return;
+  }
+  if (f < e - 30) {
+    y = ay;  // flat: horizontal
+    return;
+  }
+  // Near 45 degrees: one offset is moved by the difference of the two, which one and
+  // in which direction depending on the quadrant (client y grows downwards). Up and to
+  // the left the larger offset shrinks; in the other quadrants the smaller one grows.
+  // A point exactly right of or below the anchor stays where it is.
+  const bool steep = f > e;
+  if (x > ax && y > ay) {
+    (steep ? x : y) += d;
+  } else if (x < ax && y < ay) {
+    (steep ? y : x) += d;
+  } else if (x < ax) {  // and not above
+    if (steep)
+      x -= d;
     else
-      y = ay;
-  } else {
-    // Onto the diagonal: keep the larger offset, give the other the same length.
-    const int d = imax(std::abs(dx), std::abs(dy));
-    x = ax + (dx < 0 ? -d : d);
-    y = ay + (dy < 0 ? -d : d);
+      y += d;
+  } else if (y < ay) {  // not left, above
+    if (steep)
+      x += d;
+    else
+      y -= d;
   }
 }
 

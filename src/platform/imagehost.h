@@ -34,6 +34,10 @@ class IImageHost : public TFreeNotifier {
   virtual void RegisterBitmapChangeEvent(const TNotifyEvent& handler) = 0;
   virtual void RemoveBitmapChangeEvent(const TNotifyEvent& handler) = 0;
 
+  // The bitmap pixel under client point (x, y) of the control. A host that shows its
+  // bitmap unzoomed at its top-left corner returns the point unchanged.
+  virtual TPoint ClientToBitmap(int x, int y) const = 0;
+
   // The current selection in bitmap coordinates. The rectangle is inclusive
   // (x1, y1)-(x2, y2) packed as left, top, right, bottom.
   virtual TSelectionKind SelectionKind() const = 0;

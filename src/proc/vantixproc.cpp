@@ -216,6 +216,12 @@ void TVantixProc::PointPasteFromClip(int x, int y) {
   TBitmap pasted;
   if (!ClipboardBitmap(pasted)) return;
   if (autoUndo_) SaveUndo();
+  // A view is given a point of its client area: paste at the pixel shown there.
+  if (view_) {
+    const TPoint at = view_->ClientToBitmap(x, y);
+    x = at.x;
+    y = at.y;
+  }
   bitmap_->Canvas().Draw(x, y, pasted);
   Update();
 }

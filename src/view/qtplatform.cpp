@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
@@ -18,6 +19,7 @@
 #include "core/vxdefs.h"
 #include "core/vxutils.h"
 #include "platform/screen.h"
+#include "platform/syscolors.h"
 #include "proc/dibtransfer.h"
 
 namespace vx {
@@ -276,7 +278,70 @@ void RegisterLibraryCursors() {
   r[1790] = ArrowsCursor(true, true, 0);
 }
 
+// Which palette colour stands for each system colour index (the classic desktop's
+// table: scroll bar, desktop, captions, menu, window, frame, texts, borders, workspace,
+// highlight, button face and its shades, info tips, hot light, menu bar).
+struct TPaletteRole {
+  QPalette::ColorGroup group;
+  QPalette::ColorRole role;
+};
+constexpr QPalette::ColorGroup kActive = QPalette::Active;
+constexpr QPalette::ColorGroup kInactive = QPalette::Inactive;
+constexpr QPalette::ColorGroup kDisabled = QPalette::Disabled;
+constexpr TPaletteRole kSystemRoles[31] = {
+    {kActive, QPalette::Button},             // 0 scroll bar
+    {kActive, QPalette::Dark},               // 1 desktop
+    {kActive, QPalette::Highlight},          // 2 active caption
+    {kInactive, QPalette::Mid},              // 3 inactive caption
+    {kActive, QPalette::Window},             // 4 menu
+    {kActive, QPalette::Base},               // 5 window
+    {kActive, QPalette::Shadow},             // 6 window frame
+    {kActive, QPalette::WindowText},         // 7 menu text
+    {kActive, QPalette::Text},               // 8 window text
+    {kActive, QPalette::HighlightedText},    // 9 caption text
+    {kActive, QPalette::Window},             // 10 active border
+    {kInactive, QPalette::Window},           // 11 inactive border
+    {kActive, QPalette::Dark},               // 12 application workspace
+    {kActive, QPalette::Highlight},          // 13 highlight
+    {kActive, QPalette::HighlightedText},    // 14 highlighted text
+    {kActive, QPalette::Button},             // 15 button face
+    {kActive, QPalette::Dark},               // 16 button shadow
+    {kDisabled, QPalette::Text},             // 17 grey text
+    {kActive, QPalette::ButtonText},         // 18 button text
+    {kInactive, QPalette::HighlightedText},  // 19 inactive caption text
+    {kActive, QPalette::Light},              // 20 button highlight
+    {kActive, QPalette::Shadow},             // 21 3-D dark shadow
+    {kActive, QPalette::Midlight},           // 22 3-D light
+    {kActive, QPalette::ToolTipText},        // 23 info text
+    {kActive, QPalette::ToolTipBase},        // 24 info background
+    {kActive, QPalette::Button},             // 25 (unused)
+    {kActive, QPalette::Link},               // 26 hot light
+    {kActive, QPalette::Highlight},          // 27 active caption gradient
+    {kInactive, QPalette::Mid},              // 28 inactive caption gradient
+    {kActive, QPalette::Highlight},          // 29 menu highlight
+    {kActive, QPalette::Window},             // 30 menu bar
+};
+
+// Follows the desktop's theme when it changes while the program runs.
+class TPaletteWatcher : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+      ApplySystemColors(QGuiApplication::palette());
+    return false;
+  }
+};
+
 }  // namespace
+
+void ApplySystemColors(const QPalette& palette) {
+  for (int i = 0; i < 31; ++i) {
+    const QColor c = palette.color(kSystemRoles[i].group, kSystemRoles[i].role);
+    SetSystemColor(i, RGB2TColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
+                                 static_cast<uint8_t>(c.blue())));
+  }
+}
 
 void InitDisplayUnit() {
   static bool done = false;
@@ -289,6 +354,8 @@ void InitDisplayUnit() {
   }
   if (gSystemDPIX <= 0) gSystemDPIX = 96;
   if (gSystemDPIY <= 0) gSystemDPIY = 96;
+  ApplySystemColors(QGuiApplication::palette());
+  qApp->installEventFilter(new TPaletteWatcher(qApp));
   SetClipboard(MakeSystemClipboard());
   SetWindowHandleResolver(&ResolveActiveWindow);
   RegisterLibraryCursors();

@@ -2,6 +2,7 @@
 // The Qt side of the platform layer: screen globals, the library's cursors and the
 // system clipboard.
 #include <QCursor>
+#include <QPalette>
 #include <memory>
 
 #include "platform/clipboard.h"
@@ -12,10 +13,15 @@ namespace vx {
 extern int gSystemColors;
 extern int gAnimDim;
 
-// Sets gSystemDPIX/gSystemDPIY (and gSystemColors) from the primary screen, installs
-// the system clipboard and the window-handle resolver. Runs once; every view calls it
-// on construction, so applications need not. Needs a QGuiApplication.
+// Sets gSystemDPIX/gSystemDPIY (and gSystemColors) from the primary screen, the system
+// colour table from the application's palette (and again whenever the palette
+// changes), installs the system clipboard and the window-handle resolver. Runs once;
+// every view calls it on construction, so applications need not. Needs a
+// QGuiApplication.
 void InitDisplayUnit();
+
+// Fills the system colour table (clBtnFace, clWindow, clHighlight, ...) from a palette.
+void ApplySystemColors(const QPalette& palette);
 
 // The cursor registered under id (the thirteen fixed ids 1778..1790, and the
 // standard negative ids of the toolkit); the arrow for an unknown id.

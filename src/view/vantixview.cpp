@@ -48,6 +48,16 @@ QImage WrapBitmap(const TBitmap& bitmap, std::unique_ptr<TBitmap>* scratch) {
   return WrapBitmap(**scratch, nullptr);
 }
 
+TColor PatternColor(TColor rgb) {
+  const TColor complement = ~rgb & 0xFFFFFF;
+  // Grey 0x808080 and its complement 0x7F7F7F look the same: near the middle the
+  // complement does not show, and black or white (whichever is farther) does.
+  const int luma =
+      (299 * (rgb & 0xFF) + 587 * ((rgb >> 8) & 0xFF) + 114 * ((rgb >> 16) & 0xFF)) / 1000;
+  if (std::abs(2 * luma - 255) >= 96) return complement;
+  return luma >= 128 ? 0x000000 : 0xFFFFFF;
+}
+
 // ============================== TVXView ==============================
 
 TVXView::TVXView(QWidget* parent) : QAbstractScrollArea(parent), background_(clBtnFace) {
@@ -406,6 +416,10 @@ int TVantixView::NPUnLockPaint() {
 
 void TVantixView::Paint() {
   if (lockCount_ != 0) return;
+  // Without the double buffer every Paint shows the image as it is now, so pixels a
+  // caller wrote straight into Bitmap() appear without an Update. With it, the cached
+  // rendering is shown until something marks it dirty.
+  if (!doubleBuffer_) bufferDirty_ = true;
   viewport()->update();
 }
 
@@ -417,7 +431,7 @@ void TVantixView::DrawBackground(QPainter& p, const QRect& except) {
   p.save();
   p.setClipRegion(QRegion(client).subtracted(QRegion(except)));
   const QColor bg = ToQColor(background_);
-  const QColor inv = ToQColor(~ColorToRGB(background_) & 0xFFFFFF);
+  const QColor inv = ToQColor(PatternColor(ColorToRGB(background_)));
   static constexpr Qt::BrushStyle kHatch[] = {
       Qt::SolidPattern, Qt::HorPattern,   Qt::VerPattern,      Qt::FDiagPattern,
       Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
@@ -437,8 +451,8 @@ void TVantixView::DrawBackground(QPainter& p, const QRect& except) {
       p.drawLine(cw, 0, 0, ch);
       break;
     default:
-      // The hatch lines take the background colour; the ground between them its
-      // complement, so the pattern shows on any colour and nothing stale remains.
+      // The hatch lines take the background colour; the ground between them the
+      // pattern colour, so the pattern shows on any colour and nothing stale remains.
       p.fillRect(client, inv);
       p.setBrushOrigin(0, 0);
       p.fillRect(client, QBrush(bg, kHatch[static_cast<int>(backgroundStyle_)]));
@@ -522,13 +536,25 @@ void TVantixView::PaintTo(QPainter& p) {
   DrawImagePart(p, false);
 }
 
-void TVantixView::PaintTo(TBitmap& target) {
+template <class Draw>
+void TVantixView::DrawOntoBitmap(TBitmap& target, Draw&& draw) {
   if (target.PixelFormat() != pf24bit) target.SetPixelFormat(pf24bit);
   if (target.Empty()) return;
-  QImage img(target.Bits(), target.Width(), target.Height(), target.RowLen(),
-             QImage::Format_BGR888);
-  QPainter p(&img);
-  PaintTo(p);
+  auto onto = [&](TBitmap& b) {
+    QImage img(b.Bits(), b.Width(), b.Height(), b.RowLen(), QImage::Format_BGR888);
+    QPainter p(&img);
+    draw(p);
+  };
+  if (&target != image_.get()) return onto(target);
+  // Drawing onto our own image would read pixels it has already overwritten: draw onto
+  // a copy, which then becomes the image.
+  TBitmap result(target);
+  onto(result);
+  target.Swap(result);
+}
+
+void TVantixView::PaintTo(TBitmap& target) {
+  DrawOntoBitmap(target, [this](QPainter& p) { PaintTo(p); });
 }
 
 void TVantixView::DrawTo(QPainter& p) {
@@ -537,17 +563,22 @@ void TVantixView::DrawTo(QPainter& p) {
 }
 
 void TVantixView::DrawTo(TBitmap& target) {
-  if (target.PixelFormat() != pf24bit) target.SetPixelFormat(pf24bit);
-  if (target.Empty()) return;
-  QImage img(target.Bits(), target.Width(), target.Height(), target.RowLen(),
-             QImage::Format_BGR888);
-  QPainter p(&img);
-  DrawTo(p);
+  DrawOntoBitmap(target, [this](QPainter& p) { DrawTo(p); });
 }
 
 void TVantixView::paintEvent(QPaintEvent*) {
   const QSize cs = viewport()->size();
   if (cs.isEmpty()) return;
+  if (lockCount_ != 0) {
+    // Whoever locked is changing the image or the view: show what was there, never a
+    // half-made state, and render once when the lock is released.
+    QPainter p(viewport());
+    if (!buffer_.isNull())
+      p.drawImage(0, 0, buffer_);
+    else
+      p.fillRect(viewport()->rect(), ToQColor(background_));
+    return;
+  }
   // The rendering is cached: overlays (ants, grips, rubber band) and repaints with
   // nothing changed only copy it.
   if (buffer_.size() != cs) {

@@ -97,6 +97,9 @@ inline constexpr int crMove = 1790;       // MOVE
 // formats are converted into *scratch, which must outlive the returned image.
 QImage WrapBitmap(const TBitmap& bitmap, std::unique_ptr<TBitmap>* scratch = nullptr);
 QColor ToQColor(TColor c);
+// The second colour of the background patterns: the complement of rgb (0x00BBGGRR), or
+// black or white where the complement is too close to rgb to be seen (mid greys).
+TColor PatternColor(TColor rgb);
 
 class TVXView : public QAbstractScrollArea, public IImageHost {
   Q_OBJECT
@@ -133,6 +136,7 @@ class TVXView : public QAbstractScrollArea, public IImageHost {
   void CallBitmapChangeEvents();
   int BitmapChangeEventCount() const { return static_cast<int>(bitmapChange_.size()); }
 
+  TPoint ClientToBitmap(int x, int y) const override { return {x, y}; }
   TSelectionKind SelectionKind() const override { return skNone; }
   TRect SelectionRect() const override { return {}; }
   std::vector<TPoint> SelectionPolygon() const override { return {}; }
@@ -179,6 +183,7 @@ class TVantixView : public TVXView {
   void Update() override;
   void ImageChange() override;
   void SetBackground(TColor c) override;
+  TPoint ClientToBitmap(int x, int y) const override { return {XScr2Bmp(x), YScr2Bmp(y)}; }
   TSelectionKind SelectionKind() const override;
   TRect SelectionRect() const override;
   void SelectBitmapRect(int x1, int y1, int x2, int y2) override;
@@ -240,7 +245,7 @@ class TVantixView : public TVXView {
   bool DeferZoomFilter = false;
   int FilterCountdown() const { return filterCountdown_; }
   TScrollStyle ScrollBars() const { return scrollBars_; }
-  void SetScrollBars(TScrollStyle s);
+  virtual void SetScrollBars(TScrollStyle s);
   bool DoubleBuffer() const { return doubleBuffer_; }
   void SetDoubleBuffer(bool v);
   bool UpdateInvalidates = true;
@@ -264,8 +269,10 @@ class TVantixView : public TVXView {
   std::vector<TRGB> CreatePalette();
 
   // ---- selection ----
-  void Select(int x1, int y1, int x2, int y2);
-  void AddSelPoint(int x, int y);
+  // Selects the rectangle (x1, y1)-(x2, y2), or appends a polygon vertex; client or image
+  // coordinates as SelectionBase says. The mouse builds its selections through these.
+  virtual void Select(int x1, int y1, int x2, int y2);
+  virtual void AddSelPoint(int x, int y);
   void DeSelect() override;
   void ZoomSelection();
   void AssignSelTo(TVantixView& target);
@@ -321,6 +328,9 @@ class TVantixView : public TVXView {
 
  protected:
   virtual void ViewChange(int change);
+  // The scroll step of a drag with miScroll, (x, y) the unclamped client point of the
+  // mouse: the image follows the hand from where the button went down.
+  virtual void SubMouseMoveScroll(int x, int y);
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
@@ -331,6 +341,8 @@ class TVantixView : public TVXView {
 
  private:
   void DrawBackground(QPainter& p, const QRect& except);
+  template <class Draw>
+  void DrawOntoBitmap(TBitmap& target, Draw&& draw);
   void DrawImagePart(QPainter& p, bool forDrawTo);
   void DrawOverlay(QPainter& p);
   void DrawAnts(QPainter& p, TVXAnimPolygon& poly);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "core/arith.h"
 #include "core/vxdefs.h"
@@ -18,55 +19,73 @@ namespace vx {
 
 namespace {
 
-// Visits the pixels of a line from (x1, y1) towards (x2, y2), end point excluded,
-// with the usual Bresenham stepping. 64-bit: the ends may lie far off screen.
-template <class F>
-void StepLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, F&& plot) {
-  const int64_t dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1);
-  const int64_t sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
-  int64_t err = dx + dy;
-  int64_t x = x1, y = y1;
-  while (x != x2 || y != y2) {
-    plot(x, y);
-    const int64_t e2 = 2 * err;
-    if (e2 >= dy) err += dy, x += sx;
-    if (e2 <= dx) err += dx, y += sy;
-  }
+// Lines are stepped the usual Bresenham way from (x1, y1) towards (x2, y2), end point
+// excluded: n = max(|dx|, |dy|) pixels, the major coordinate moving every step. After k
+// steps the minor coordinate has moved floor((2 minor k + major) / (2 major)) pixels,
+// so any pixel of the line is found without walking to it. The products need more
+// than 64 bits: screen positions span the whole int range at high zooms.
+__extension__ typedef __int128 Wide;
+
+int64_t MinorOffset(int64_t major, int64_t minor, int64_t k) {
+  return static_cast<int64_t>((Wide{2} * minor * k + major) / (Wide{2} * major));
 }
 
-// StepLine restricted to the pixels inside clip, calling skip(n) for every run of n
-// pixels it does not visit, so that a pattern counted along the line keeps its phase.
-// A segment off the clip costs nothing, whatever its length: at high zooms the edges
-// of a selection run for millions of pixels beyond the client area.
+// The steps k in [0, n) whose offset, non-decreasing in k, lies in [lo, hi]; empty
+// when first > last.
+template <class Offset>
+std::pair<int64_t, int64_t> StepsWithin(int64_t n, int64_t lo, int64_t hi, Offset&& offset) {
+  int64_t a = 0, b = n;  // first k with offset(k) >= lo
+  while (a < b) {
+    const int64_t m = a + (b - a) / 2;
+    if (offset(m) >= lo)
+      b = m;
+    else
+      a = m + 1;
+  }
+  const int64_t first = a;
+  a = 0, b = n;  // first k with offset(k) > hi
+  while (a < b) {
+    const int64_t m = a + (b - a) / 2;
+    if (offset(m) > hi)
+      b = m;
+    else
+      a = m + 1;
+  }
+  return {first, a - 1};
+}
+
+// Visits the pixels of the line inside clip, calling skip(n) for the pixels before and
+// after them, so that a pattern counted along the line keeps its phase. The pixels on
+// a line inside a rectangle are one run, as both coordinates move monotonically; the
+// cost is that run plus a few binary searches, whatever the line's length: at high
+// zooms the edges of a selection run for millions of pixels beyond the client area.
 template <class F, class S>
 void StepLineClipped(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const QRect& clip, F&& plot,
                      S&& skip) {
-  const int64_t n = std::max(std::abs(x2 - x1), std::abs(y2 - y1));  // pixels visited
+  const int64_t ax = std::abs(x2 - x1), ay = std::abs(y2 - y1);
+  const int64_t n = std::max(ax, ay);
   if (n == 0) return;
-  const int64_t cl = clip.left(), cr = clip.right(), ct = clip.top(), cb = clip.bottom();
-  if (std::max(x1, x2) < cl || std::min(x1, x2) > cr || std::max(y1, y2) < ct ||
-      std::min(y1, y2) > cb) {
+  const int64_t sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+  const bool xMajor = ax >= ay;
+  const int64_t minor = xMajor ? ay : ax;
+  auto offX = [&](int64_t k) { return xMajor ? k : MinorOffset(n, minor, k); };
+  auto offY = [&](int64_t k) { return xMajor ? MinorOffset(n, minor, k) : k; };
+  // The clip as offsets from the start along each axis's direction of travel.
+  auto range = [](int64_t start, int64_t s, int64_t lo, int64_t hi) {
+    return s > 0 ? std::pair{lo - start, hi - start} : std::pair{start - hi, start - lo};
+  };
+  const auto [xl, xh] = range(x1, sx, clip.left(), clip.right());
+  const auto [yl, yh] = range(y1, sy, clip.top(), clip.bottom());
+  const auto [kx0, kx1] = StepsWithin(n, xl, xh, offX);
+  const auto [ky0, ky1] = StepsWithin(n, yl, yh, offY);
+  const int64_t k0 = std::max(kx0, ky0), k1 = std::min(kx1, ky1);
+  if (k0 > k1) {
     skip(n);
     return;
   }
-  if (y1 == y2 || x1 == x2) {  // straight: the visible run is known exactly
-    const bool horizontal = y1 == y2;
-    const int64_t a = horizontal ? x1 : y1, b = horizontal ? x2 : y2;
-    const int64_t lo = horizontal ? cl : ct, hi = horizontal ? cr : cb;
-    const int64_t s = a < b ? 1 : -1;
-    // Step k is at a + s * k, for k = 0 .. n - 1.
-    const int64_t k0 = std::max<int64_t>(0, s > 0 ? lo - a : a - hi);
-    const int64_t k1 = std::min<int64_t>(n - 1, s > 0 ? hi - a : a - lo);
-    if (k0 > k1) {
-      skip(n);
-      return;
-    }
-    skip(k0);
-    for (int64_t k = k0; k <= k1; ++k) horizontal ? plot(a + s * k, y1) : plot(x1, a + s * k);
-    skip(n - 1 - k1);
-    return;
-  }
-  StepLine(x1, y1, x2, y2, plot);
+  skip(k0);
+  for (int64_t k = k0; k <= k1; ++k) plot(x1 + sx * offX(k), y1 + sy * offY(k));
+  skip(n - 1 - k1);
 }
 
 constexpr int kZoomSteps[] = {2, 5, 10, 25, 33, 50, 75, 100};
@@ -511,6 +530,11 @@ void TVantixView::UpdateCursorOverGrips(int x, int y) {
   }
 }
 
+void TVantixView::SubMouseMoveScroll(int x, int y) {
+  // The image follows the hand.
+  SetViewXY(downViewX_ - (x - downPoint_.x), downViewY_ - (y - downPoint_.y));
+}
+
 void TVantixView::mouseMoveEvent(QMouseEvent* event) {
   event->accept();
   const TVXSelectionBase savedBase = selectionBase_;
@@ -523,7 +547,7 @@ void TVantixView::mouseMoveEvent(QMouseEvent* event) {
   bool dragging = false;
   if (held) {
     if (mouseInteract_.Contains(miScroll)) {
-      SetViewXY(downViewX_ - (raw.x() - downPoint_.x), downViewY_ - (raw.y() - downPoint_.y));
+      SubMouseMoveScroll(raw.x(), raw.y());
     } else if (resizeGrip_ >= 0) {
       AutoScroll(raw);
       resizeGrip_ = SelectResizeEx(resizeGrip_, x, y);
@@ -624,11 +648,13 @@ void TVantixView::mouseReleaseEvent(QMouseEvent* event) {
           if (s < zoom_) z = s;
       }
     }
-    // A click is not a drag: no rectangle is left half made.
+    // A click is not a drag: no rectangle is left half made, and the grips found on the
+    // way down must not move or resize the selection on a later drag.
     rectDragging_ = false;
+    resizeGrip_ = moveGrip_ = -1;
     if (z > 0) ZoomAt(p.x, p.y, z);
   } else if (mouseInteract_.Contains(miScroll)) {
-    SetViewXY(downViewX_ - (raw.x() - downPoint_.x), downViewY_ - (raw.y() - downPoint_.y));
+    SubMouseMoveScroll(raw.x(), raw.y());
   } else if (mouseInteract_.Contains(miSelectZoom)) {
     rectDragging_ = false;
     ZoomSelection();

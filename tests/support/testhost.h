@@ -30,6 +30,11 @@ class TTestHost : public vx::IImageHost {
                                   [&](const vx::TNotifyEvent& e) { return e.SameAs(h); }),
                    handlers.end());
   }
+  // Client point = bitmap point * zoom / 100 - scroll: the mapping of a zoomed, scrolled
+  // view, without its rounding.
+  vx::TPoint ClientToBitmap(int x, int y) const override {
+    return {(x + scroll.x) * 100 / zoom, (y + scroll.y) * 100 / zoom};
+  }
   vx::TSelectionKind SelectionKind() const override { return selKind; }
   vx::TRect SelectionRect() const override { return selRect; }
   std::vector<vx::TPoint> SelectionPolygon() const override { return selPolygon; }
@@ -50,6 +55,8 @@ class TTestHost : public vx::IImageHost {
   int dpiX = 96;
   int dpiY = 96;
   vx::TColor background = 0;
+  int zoom = 100;
+  vx::TPoint scroll;
   std::vector<vx::TNotifyEvent> handlers;
   vx::TSelectionKind selKind = vx::skNone;
   vx::TRect selRect;

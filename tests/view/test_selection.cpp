@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <cstdio>
+#include <map>
+#include <random>
 
 #include "viewtest.h"
 
@@ -55,6 +58,25 @@ TEST(MouseZoom, ClickZoomsAndDragSelectsWhenBothAreSet) {
   EXPECT_TRUE(TVantixView::IsRectangle(v->PolySelPoints()));
   // After the zoom click the grips still work.
   EXPECT_EQ(v->GetResizingGrip(50, 40), 2);
+}
+
+// A zoom click inside a selection arms the move grip on the way down; once it zoomed,
+// a drag in zoom-only mode must not move the old selection.
+TEST(MouseZoom, ZoomClickInsideASelectionLeavesNoGripArmed) {
+  auto v = MakeView(100, 100, 400, 400);
+  v->SetMouseInteract({miZoom, miSelect});
+  v->Select(20, 20, 60, 60);  // image 20..60
+  Press(v->viewport(), 40, 40);
+  Release(v->viewport(), 40, 40);
+  ASSERT_EQ(v->Zoom(), 200);
+  EXPECT_EQ(v->MoveGrip(), -1);
+  EXPECT_EQ(v->ResizeGrip(), -1);
+  v->SetMouseInteract({miZoom});
+  Drag(v->viewport(), 50, 50, 90, 80);
+  EXPECT_EQ(v->SelX1(), 20);
+  EXPECT_EQ(v->SelY1(), 20);
+  EXPECT_EQ(v->SelX2(), 60);
+  EXPECT_EQ(v->SelY2(), 60);
 }
 
 TEST(MouseSelect, ClickWithoutDragSelectsNothingButReports) {
@@ -221,6 +243,18 @@ TEST(MousePolygon, CtrlSnapsToTheAnchorRow) {
   EXPECT_EQ(v->PolySel(1), (TPoint{80, 10}));
 }
 
+TEST(MousePolygon, CtrlUpAndLeftShrinksTheLargerOffset) {
+  auto v = MakeView(200, 200, 300, 300);
+  v->SetMouseInteract({miSelectPolygon});
+  Press(v->viewport(), 100, 100);
+  Release(v->viewport(), 100, 100);
+  Press(v->viewport(), 80, 70, Qt::LeftButton, Qt::ControlModifier);
+  Release(v->viewport(), 80, 70, Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_EQ(v->PolySel(1), (TPoint{80, 80}));
+  Press(v->viewport(), 80, 100, Qt::LeftButton, Qt::ControlModifier);  // straight below
+  EXPECT_EQ(v->PolySel(2), (TPoint{80, 100}));
+}
+
 TEST(MouseEllipse, RadiiTenAndFourGiveSixVertices) {
   auto v = MakeView(100, 100, 200, 200);
   v->SetMouseInteract({miSelectCircle});
@@ -246,6 +280,57 @@ TEST(MouseScroll, TheImageFollowsTheHand) {
   EXPECT_EQ(v->ViewY(), 90);
   Release(v->viewport(), 20, 60);
   EXPECT_EQ(v->ViewX(), 130);
+}
+
+// A derived view reaches the scroll step, the selection building blocks and the
+// scroll-bar setting through the view's own code paths.
+class TSpyView : public TVantixView {
+ public:
+  std::vector<TPoint> scrolls;
+  int selects = 0, points = 0, bars = 0;
+  void SubMouseMoveScroll(int x, int y) override {
+    scrolls.push_back({x, y});
+    TVantixView::SubMouseMoveScroll(x, y);
+  }
+  void Select(int x1, int y1, int x2, int y2) override {
+    ++selects;
+    TVantixView::Select(x1, y1, x2, y2);
+  }
+  void AddSelPoint(int x, int y) override {
+    ++points;
+    TVantixView::AddSelPoint(x, y);
+  }
+  void SetScrollBars(TScrollStyle s) override {
+    ++bars;
+    TVantixView::SetScrollBars(s);
+  }
+};
+
+TEST(MouseScroll, OverridableStepsAreCalled) {
+  TSpyView v;
+  v.SetBorderStyle(bsNone);
+  v.resize(100, 100);
+  v.show();
+  v.Bitmap().SetSize(400, 400);
+  v.Update();
+  v.SetMouseInteract({miScroll});
+  v.SetViewXY(100, 100);
+  Press(v.viewport(), 50, 50);
+  Move(v.viewport(), 30, 60);
+  Release(v.viewport(), 20, 60);
+  ASSERT_EQ(v.scrolls.size(), 2u);
+  EXPECT_EQ(v.scrolls[0], (TPoint{30, 60}));
+  EXPECT_EQ(v.scrolls[1], (TPoint{20, 60}));
+  EXPECT_EQ(v.ViewX(), 130);
+
+  v.SetMouseInteract({miSelect});
+  Drag(v.viewport(), 10, 10, 40, 30);
+  EXPECT_GE(v.selects, 2);
+  v.SetMouseInteract({miSelectPolygon});
+  Press(v.viewport(), 10, 10);
+  EXPECT_EQ(v.points, 1);
+  v.setProperty("ScrollBars", static_cast<int>(ssBoth));
+  EXPECT_EQ(v.bars, 1);
 }
 
 TEST(MouseInteractSet, NewItemRestrictsTheSet) {
@@ -310,6 +395,138 @@ TEST(Ants, EdgesFarOffScreenCostNothingAndKeepThePhase) {
     EXPECT_EQ(PixelAt(img, 0, y), counter < 3 ? 0x0000FFu : 0x00FF00u) << y;
   }
   EXPECT_EQ(PixelAt(img, 30, 20), 0x808080u);
+}
+
+// The pixels of the ant pattern, walked the slow way along every edge with the usual
+// line stepping (end points excluded): 3 of Color1, 3 of Color2, carried across edges.
+// Where two edges meet on a pixel Color2 wins, as it is drawn last.
+std::map<std::pair<int64_t, int64_t>, bool> ReferenceAnts(const std::vector<QPoint>& pts,
+                                                          int phase) {
+  std::map<std::pair<int64_t, int64_t>, bool> second;  // pixel -> drawn in Color2
+  int counter = phase;
+  auto edge = [&](QPoint a, QPoint b) {
+    int64_t x = a.x(), y = a.y();
+    const int64_t dx = std::abs(int64_t{b.x()} - x), dy = -std::abs(int64_t{b.y()} - y);
+    const int64_t sx = x < b.x() ? 1 : -1, sy = y < b.y() ? 1 : -1;
+    int64_t err = dx + dy;
+    while (x != b.x() || y != b.y()) {
+      const bool two = counter >= 3;
+      if (counter >= 5) counter = -1;
+      ++counter;
+      second[{x, y}] |= two;
+      const int64_t e2 = 2 * err;
+      if (e2 >= dy) err += dy, x += sx;
+      if (e2 <= dx) err += dx, y += sy;
+    }
+  };
+  for (size_t i = 1; i < pts.size(); ++i) edge(pts[i - 1], pts[i]);
+  edge(pts.back(), pts.front());
+  return second;
+}
+
+// Checks every client pixel against the reference, now and one tick later; returns
+// how many ant pixels were on screen.
+int CompareWithReferenceAnts(TVantixView& v, const std::vector<TPoint>& poly) {
+  int onScreen = 0;
+  for (int tick = 0; tick < 2; ++tick) {
+    std::vector<QPoint> scr;
+    for (const TPoint& p : poly) scr.emplace_back(v.XBmp2Scr(p.x), v.YBmp2Scr(p.y));
+    const auto expected = ReferenceAnts(scr, tick);
+    const QImage img = Grab(v);
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const auto it = expected.find({x, y});
+        const TColor want = it == expected.end() ? 0x808080u : it->second ? 0x00FF00u : 0x0000FFu;
+        onScreen += it != expected.end();
+        EXPECT_EQ(PixelAt(img, x, y), want) << x << "," << y << " tick " << tick;
+        if (PixelAt(img, x, y) != want) return -1;
+      }
+    v.AnimationStep(true);
+  }
+  return onScreen;
+}
+
+// Slanted edges that run thousands of pixels off screen: the part on screen shows the
+// pattern exactly where walking the whole outline would put it.
+TEST(Ants, ClippedSlantedEdgesKeepThePhase) {
+  auto make = [] {
+    auto v = MakeView(120, 90, 400, 400, 0x808080);
+    v->SetSelectionOptions({vxsoAnimated});
+    v->SetSelColor1(0x0000FF);
+    v->SetSelColor2(0x00FF00);
+    v->SetSelectionBase(vxsbBitmap);
+    return v;
+  };
+  auto v = make();
+  v->SetZoom(1000);
+  v->SetViewXY(1500, 1200);
+  const std::vector<TPoint> poly = {{3, 7}, {390, 131}, {161, 128}, {170, 395}, {151, 122}};
+  for (const TPoint& p : poly) v->AddSelPoint(p.x, p.y);
+  EXPECT_GT(CompareWithReferenceAnts(*v, poly), 50);
+
+  // Random outlines at random zooms and scroll positions.
+  std::mt19937 rng(15);
+  int onScreen = 0;
+  for (int round = 0; round < 12; ++round) {
+    auto r = make();
+    std::vector<TPoint> random;
+    for (int i = 0; i < 6; ++i)
+      random.push_back({static_cast<int>(rng() % 400), static_cast<int>(rng() % 400)});
+    r->SetZoom(100 + static_cast<int>(rng() % 900));
+    int mx = 0, my = 0;
+    r->GetMaxViewXY(mx, my);
+    r->SetViewXY(static_cast<int>(rng() % (mx + 1)), static_cast<int>(rng() % (my + 1)));
+    for (const TPoint& p : random) r->AddSelPoint(p.x, p.y);
+    const int n = CompareWithReferenceAnts(*r, random);
+    ASSERT_GE(n, 0) << "round " << round;
+    onScreen += n;
+  }
+  EXPECT_GT(onScreen, 500);
+}
+
+// A polygon with vertices far off screen and an ellipse at an extreme zoom: each paint
+// costs what is on screen, not the outline's length.
+TEST(Ants, LongSlantedEdgesPaintQuickly) {
+  auto v = MakeView(200, 150, 1000, 1000, 0x808080);
+  v->SetSelectionOptions({vxsoAnimated});
+  v->SetSelectionBase(vxsbBitmap);
+  v->SetZoom(10'000'000);                // 10^5 times: the edges run for about 10^8 pixels
+  v->SetViewXY(50'199'900, 50'249'925);  // the middle of the edge (999, 7)-(5, 998)
+  for (const TPoint& p : std::vector<TPoint>{{0, 0}, {999, 7}, {5, 998}}) v->AddSelPoint(p.x, p.y);
+  Grab(*v);  // the image itself is rendered once
+  QElapsedTimer t;
+  t.start();
+  const QImage img = Grab(*v);
+  const double polygonMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+  EXPECT_LT(polygonMs, 50);
+  // The slanted edge from (999, 7) to (5, 998) crosses the client area.
+  int ants = 0;
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x) ants += PixelAt(img, x, y) != 0x808080u;
+  EXPECT_GT(ants, 100);
+
+  auto e = MakeView(200, 150, 400, 400, 0x808080);
+  e->SetSelectionOptions({vxsoAnimated});
+  e->SetMouseInteract({miSelectCircle});
+  Press(e->viewport(), 100, 75);
+  Move(e->viewport(), 190, 140);
+  Release(e->viewport(), 190, 140);
+  ASSERT_GT(e->PolySelCount(), 80);
+  // Centred on a vertex where the outline runs at 45 degrees: its two edges cross the
+  // client area slanted, for about 10^7 pixels each.
+  const TPoint at = e->PolySel(e->PolySelCount() * 5 / 8);
+  e->ZoomAt(e->XBmp2Scr(at.x), e->YBmp2Scr(at.y), 1'000'000'000);
+  Grab(*e);
+  t.restart();
+  Grab(*e);
+  const double ellipseMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+  EXPECT_LT(ellipseMs, 50);
+  ants = 0;
+  const QImage ellipse = Grab(*e);
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x) ants += PixelAt(ellipse, x, y) != 0x808080u;
+  EXPECT_GT(ants, 100);
+  std::printf("ant edges: polygon %.2f ms, ellipse %.2f ms\n", polygonMs, ellipseMs);
 }
 
 TEST(Ants, GripsAreSixPixelSquares) {

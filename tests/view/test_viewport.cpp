@@ -5,7 +5,9 @@
 #include <climits>
 
 #include "io/vantixio.h"
+#include "platform/clipboard.h"
 #include "platform/syscolors.h"
+#include "proc/dibtransfer.h"
 #include "proc/vantixproc.h"
 #include "testsupport.h"
 #include "viewtest.h"
@@ -214,6 +216,29 @@ TEST(ViewPaint, HatchAndDiagonalStylesCoverTheClient) {
   }
 }
 
+// On a mid grey the complement (0x7F7F7F on 0x808080) is invisible: every pattern
+// must still show, in a colour far from the background.
+TEST(ViewPaint, PatternsShowOnMidGrey) {
+  for (int style = 1; style <= 8; ++style) {
+    auto v = MakeView(32, 32, 0, 0);
+    v->SetBackground(clGray);
+    v->SetBackgroundStyle(static_cast<TVXBackgroundStyle>(style));
+    const QImage img = Grab(*v);
+    int far = 0;
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x) {
+        const TColor c = PixelAt(img, x, y);
+        if (c == clGray) continue;
+        EXPECT_GE(std::abs(static_cast<int>(c & 0xFF) - 0x80), 96) << style;
+        ++far;
+      }
+    EXPECT_GT(far, 0) << style;
+  }
+  EXPECT_EQ(PatternColor(0x102030), ~0x102030 & 0xFFFFFF);  // far enough: the complement
+  EXPECT_EQ(PatternColor(0x808080), 0x000000);
+  EXPECT_EQ(PatternColor(0x707070), 0xFFFFFF);
+}
+
 TEST(ViewPaint, SourceWidthLosesOnePixelWhenRoundingOvershoots) {
   // 5 pixels at 250 % are 12 wide; with 6 on screen at ViewX 6 the source starts at
   // Round(2.5000000000000004) = 3 and would be 3 wide, one past the edge.
@@ -255,10 +280,10 @@ TEST(ViewPaint, UnfilteredZoomReplicatesPixels) {
 
 TEST(ViewPaint, CacheIsReusedUntilDirty) {
   auto v = MakeView(50, 50, 100, 100);
+  v->Select(5, 5, 30, 30);
   Grab(*v);
   const int renders = v->RenderCount();
   Grab(*v);
-  v->Select(5, 5, 30, 30);
   v->AnimationStep(true);
   Grab(*v);
   EXPECT_EQ(v->RenderCount(), renders);  // ants are an overlay
@@ -303,6 +328,63 @@ TEST(ViewPaint, PaintToAndDrawToABitmap) {
   v->DrawTo(drawn);
   EXPECT_EQ(drawn.Canvas().Pixel(0, 0), 0x0000FF);
   EXPECT_EQ(drawn.Canvas().Pixel(25, 5), 0x123456);  // no background
+}
+
+// Painting onto the view's own image reads the pixels it overwrites: the result must be
+// what painting onto any other bitmap gives.
+TEST(ViewPaint, PaintToTheViewsOwnImageReadsAnUntouchedCopy) {
+  auto v = MakeView(40, 40, 20, 20);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x)
+      v->Bitmap().Canvas().SetPixel(x, y, RGB2TColor(x * 12, y * 12, 99));
+  v->SetZoom(200);
+  v->SetViewXY(6, 4);
+  TBitmap expected;
+  expected.SetSize(20, 20);
+  v->PaintTo(expected);
+  v->PaintTo(v->Bitmap());
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x)
+      ASSERT_EQ(v->Bitmap().Canvas().Pixel(x, y), expected.Canvas().Pixel(x, y)) << x << "," << y;
+  // DrawTo has the same hazard.
+  TBitmap drawn;
+  drawn.Assign(v->Bitmap());
+  v->DrawTo(drawn);
+  v->DrawTo(v->Bitmap());
+  EXPECT_EQ(BitmapRGB(v->Bitmap()), BitmapRGB(drawn));
+}
+
+TEST(ViewLock, LockedPaintEventsDoNotRender) {
+  auto v = MakeView(30, 30, 10, 10, 0x0000FF);
+  Grab(*v);
+  const int renders = v->RenderCount();
+  v->LockPaint();
+  FillImage(v->Bitmap(), 0x00FF00);
+  v->Update();  // invalidates, but the platform's paint must not render while locked
+  EXPECT_EQ(PixelAt(Grab(*v), 5, 5), 0x0000FFu);
+  EXPECT_EQ(v->RenderCount(), renders);
+  v->UnLockPaint();
+  EXPECT_EQ(PixelAt(Grab(*v), 5, 5), 0x00FF00u);
+  EXPECT_EQ(v->RenderCount(), renders + 1);
+}
+
+// Without the double buffer every Paint shows the image as it is now; with it, only an
+// Update makes pixels written straight into the image visible.
+TEST(ViewPaint, DirectPixelWritesShowOnPaintWithoutDoubleBuffer) {
+  auto v = MakeView(30, 30, 10, 10, 0x000000);
+  ASSERT_FALSE(v->DoubleBuffer());
+  Grab(*v);
+  v->Bitmap().Canvas().SetPixel(3, 4, 0x0000FF);
+  v->Paint();
+  EXPECT_EQ(PixelAt(Grab(*v), 3, 4), 0x0000FFu);
+
+  v->SetDoubleBuffer(true);
+  Grab(*v);
+  v->Bitmap().Canvas().SetPixel(3, 4, 0x00FF00);
+  v->Paint();
+  EXPECT_EQ(PixelAt(Grab(*v), 3, 4), 0x0000FFu);  // the buffer is shown as it was
+  v->Update();
+  EXPECT_EQ(PixelAt(Grab(*v), 3, 4), 0x00FF00u);
 }
 
 TEST(ViewLock, NestingNeverBelowZero) {
@@ -431,6 +513,29 @@ TEST(ViewHost, ComponentSelectionReachesTheViewInBitmapCoordinates) {
   EXPECT_EQ(v->SelectionBase(), vxsbClientArea);  // restored after the call
   proc.SelectAll();
   EXPECT_EQ(v->SelectionKind(), skNone);
+}
+
+// The point given to a point paste is a client point: on a zoomed and scrolled view the
+// picture lands on the image pixel under it.
+TEST(ViewHost, PointPasteConvertsTheClientPointToTheImage) {
+  auto v = MakeView(60, 60, 100, 100, 0x000000);
+  v->SetZoom(200);
+  v->SetViewXY(20, 30);
+  TBitmap red;
+  red.SetSize(3, 2);
+  FillImage(red, 0x0000FF);
+  Clipboard().SetDIB(CopyBitmaptoDIB(red));
+  TVantixProc proc;
+  proc.SetAttachedVantix(v.get());
+  proc.PointPasteFromClip(10, 10);  // image point (15, 20)
+  TCanvas& c = v->Bitmap().Canvas();
+  EXPECT_EQ(c.Pixel(15, 20), 0x0000FF);
+  EXPECT_EQ(c.Pixel(17, 21), 0x0000FF);
+  EXPECT_EQ(c.Pixel(14, 20), 0x000000);
+  EXPECT_EQ(c.Pixel(18, 21), 0x000000);
+  EXPECT_EQ(c.Pixel(10, 10), 0x000000);
+  proc.Undo();
+  EXPECT_EQ(c.Pixel(15, 20), 0x000000);
 }
 
 TEST(ViewHost, DestroyedViewLeavesComponentsDetached) {

@@ -2,14 +2,18 @@
 // screen resolution, the picture control, the hint and the palette dialog.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPalette>
 #include <QScreen>
 #include <QTimer>
 
+#include "core/vxdefs.h"
 #include "io/vantixio.h"
 #include "platform/screen.h"
+#include "platform/syscolors.h"
 #include "proc/dibtransfer.h"
 #include "view/image.h"
 #include "view/qtplatform.h"
@@ -28,6 +32,36 @@ TEST(QtPlatform, ScreenResolutionComesFromThePrimaryScreen) {
   EXPECT_EQ(gSystemDPIX, qRound(s->logicalDotsPerInchX()));
   EXPECT_EQ(gSystemDPIY, qRound(s->logicalDotsPerInchY()));
   EXPECT_EQ(v.DpiX(), gSystemDPIX);
+}
+
+TColor FromQColor(const QColor& c) {
+  return RGB2TColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
+                    static_cast<uint8_t>(c.blue()));
+}
+
+// The desktop's theme reaches the system colours, and with them the views' default
+// background.
+TEST(QtPlatform, SystemColoursComeFromThePalette) {
+  TVantixView started;  // starts the display unit
+  const QPalette pal = QApplication::palette();
+  EXPECT_EQ(ColorToRGB(clBtnFace), FromQColor(pal.color(QPalette::Button)));
+  EXPECT_EQ(ColorToRGB(clWindow), FromQColor(pal.color(QPalette::Base)));
+  EXPECT_EQ(ColorToRGB(clWindowText), FromQColor(pal.color(QPalette::Text)));
+  EXPECT_EQ(ColorToRGB(clHighlight), FromQColor(pal.color(QPalette::Highlight)));
+  EXPECT_EQ(ColorToRGB(clInfoBk), FromQColor(pal.color(QPalette::ToolTipBase)));
+  auto v = MakeView(20, 20, 0, 0);
+  EXPECT_EQ(PixelAt(Grab(*v), 10, 10), FromQColor(pal.color(QPalette::Button)));
+
+  // A palette applied later is followed as well.
+  const QPalette saved = pal;
+  QPalette dark = pal;
+  dark.setColor(QPalette::Button, QColor(30, 40, 50));
+  QApplication::setPalette(dark);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ColorToRGB(clBtnFace), RGB2TColor(30, 40, 50));
+  QApplication::setPalette(saved);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ColorToRGB(clBtnFace), FromQColor(saved.color(QPalette::Button)));
 }
 
 TEST(QtPlatform, ClipboardExchangesDibsWithOtherPrograms) {
