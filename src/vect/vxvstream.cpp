@@ -3,6 +3,8 @@
 // before anything is sized by it, strings and object lists grow only as their bytes
 // actually arrive, and a short or damaged stream ends the load with EReadError after
 // keeping every object that was read whole.
+#include <zlib.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -90,16 +92,23 @@ class TStreamSource : public TSource {
   int64_t size_;
 };
 
-// Inflates in large pieces: the object data is read a few bytes at a time.
+// Inflates in large pieces (the object data is read a few bytes at a time), and knows
+// where the compressed data ends in the outer stream and whether it ended properly.
 class TZlibSource : public TSource {
  public:
-  explicit TZlibSource(TStream& s) : z_(s) {}
+  explicit TZlibSource(TStream& s) : s_(s), in_(kChunk) {
+    if (inflateInit(&zs_) != Z_OK) throw EOutOfResources("VXV: zlib could not start");
+  }
+  ~TZlibSource() override { inflateEnd(&zs_); }
+  TZlibSource(const TZlibSource&) = delete;
+  TZlibSource& operator=(const TZlibSource&) = delete;
+
   bool Read(void* out, size_t n) override {
     auto* dst = static_cast<uint8_t*>(out);
     while (n > 0) {
-      if (pos_ == buffer_.size() && !Fill()) return false;
-      const size_t take = std::min(n, buffer_.size() - pos_);
-      std::memcpy(dst, buffer_.data() + pos_, take);
+      if (pos_ == out_.size() && !Fill()) return false;
+      const size_t take = std::min(n, out_.size() - pos_);
+      std::memcpy(dst, out_.data() + pos_, take);
       pos_ += take;
       dst += take;
       n -= take;
@@ -107,27 +116,51 @@ class TZlibSource : public TSource {
     return true;
   }
   int64_t Remaining() override { return -1; }
-  bool AtEnd() override { return pos_ == buffer_.size() && !Fill(); }
+  bool AtEnd() override { return pos_ == out_.size() && !Fill(); }
+
+  // Runs the compressed data to its end (its checksum included) and leaves the outer
+  // stream right after it. Data past the objects is allowed and skipped.
+  void Finish() {
+    while (!ended_) {
+      pos_ = out_.size();
+      if (!Fill() && !ended_) Damaged("the object data ends before its checksum");
+    }
+    s_.SetPosition(s_.Position() - zs_.avail_in);
+  }
 
  private:
   bool Fill() {
-    buffer_.resize(kChunk);
-    int64_t got = 0;
-    try {
-      got = z_.Read(buffer_.data(), static_cast<int64_t>(kChunk));
-    } catch (const EZlibError& e) {
-      buffer_.clear();
-      pos_ = 0;
-      Damaged(std::string("damaged object data (") + e.what() + ")");
-    }
-    buffer_.resize(static_cast<size_t>(std::max<int64_t>(0, got)));
+    out_.resize(kChunk);
     pos_ = 0;
-    return !buffer_.empty();
+    size_t produced = 0;
+    while (produced == 0 && !ended_) {
+      if (zs_.avail_in == 0) {
+        const int64_t got = s_.Read(in_.data(), static_cast<int64_t>(in_.size()));
+        if (got <= 0) break;
+        zs_.next_in = in_.data();
+        zs_.avail_in = static_cast<uInt>(got);
+      }
+      zs_.next_out = out_.data();
+      zs_.avail_out = static_cast<uInt>(out_.size());
+      const int rc = inflate(&zs_, Z_NO_FLUSH);
+      produced = out_.size() - zs_.avail_out;
+      if (rc == Z_STREAM_END) {
+        ended_ = true;
+      } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        out_.clear();
+        Damaged(std::string("damaged object data (") + (zs_.msg ? zs_.msg : "zlib error") + ")");
+      }
+    }
+    out_.resize(produced);
+    return produced > 0;
   }
 
-  TDecompressionStream z_;
-  std::vector<uint8_t> buffer_;
+  TStream& s_;
+  z_stream zs_{};
+  std::vector<uint8_t> in_;
+  std::vector<uint8_t> out_;
   size_t pos_ = 0;
+  bool ended_ = false;
 };
 
 class TIn {
@@ -371,7 +404,6 @@ class TVXVReader {
   TVXVReader(TVXVObjectStore& store, TStream& s) : st_(store), s_(s) {}
 
   void Read() {
-    const int64_t start = s_.Position();
     char sig[4] = {};
     if (s_.Read(sig, 4) != 4) throw EReadError("VXV: the stream ends before the signature");
     version_ = 0;
@@ -380,7 +412,7 @@ class TVXVReader {
     if (version_ == 0) throw EInvalidGraphic("unrecognized VXV stream");
     TStreamSource raw(s_);
     TIn in(raw);
-    const int32_t blockLength = in.I32("the header");
+    in.I32("the header");  // the block's length: the data itself says where it ends
     const double scale = version_ == 1 ? in.I32("the header") : in.F64("the header");
     st_.SetScale(scale);
     ReadBitmaps(in);
@@ -388,13 +420,10 @@ class TVXVReader {
       TZlibSource z(s_);
       TIn zin(z);
       ReadObjects(zin);
+      z.Finish();
     } else {
       ReadObjects(in);
     }
-    // The compressed part is read ahead in pieces; the header's length says where the
-    // block really ends.
-    const int64_t end = start + static_cast<uint32_t>(blockLength);
-    if (blockLength > 0 && end <= s_.Size()) s_.SetPosition(end);
   }
 
  private:
