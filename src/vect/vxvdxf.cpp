@@ -212,9 +212,15 @@ class TDXFImporter {
     maxX = v[0];
     maxY = v[1];
     const double spanY = maxY - minY_ + 1, spanX = maxX - minX_ + 1;
-    // Extents the wrong way round (or too large to subtract) would mirror or blow up
-    // the drawing; the plain 1:1 placement is kept then.
-    if (!(spanY > 0) || !(spanX > 0) || !std::isfinite(spanX) || !std::isfinite(spanY)) return;
+    // Extents the wrong way round are how writers say "no extents known" (an empty
+    // drawing has minimum 1e20 and maximum -1e20); used, they would mirror the drawing
+    // and throw it out of the image. The drawing is then placed 1:1 from the origin.
+    if (!(spanY > 0) || !(spanX > 0) || !std::isfinite(spanX) || !std::isfinite(spanY)) {
+      minX_ = minY_ = 0;
+      s_ = 1;
+      o_ = 0;
+      return;
+    }
     const double s = std::min(h_ / spanY, w_ / spanX);
     if (!std::isfinite(s)) return;
     s_ = s;
