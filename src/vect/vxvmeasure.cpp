@@ -15,17 +15,20 @@ namespace {
 constexpr int64_t kMaxEllipseChords = 8192;
 
 double DistToEllipse(const TVXVObject& o, double x, double y) {
-  const int rx = DivI(o.Right - o.Left, 2);
-  const int ry = DivI(o.Bottom - o.Top, 2);
-  const int64_t n = std::min(Trunc(std::min(rx, ry) * 2 * std::numbers::pi) / 8, kMaxEllipseChords);
+  // In 64 bits: imported boxes may span the whole 32-bit range.
+  const int64_t rx = Div(int64_t{o.Right} - o.Left, 2);
+  const int64_t ry = Div(int64_t{o.Bottom} - o.Top, 2);
+  const int64_t n = std::min(
+      Trunc(static_cast<double>(std::min(rx, ry)) * 2 * std::numbers::pi) / 8, kMaxEllipseChords);
   if (n < 2) return kVXVFarDistance;
   const double cx = (static_cast<double>(o.Left) + o.Right) / 2;
   const double cy = (static_cast<double>(o.Top) + o.Bottom) / 2;
   double best = kVXVFarDistance;
-  double px = cx + rx, py = cy;
+  double px = cx + static_cast<double>(rx), py = cy;
   for (int64_t k = 1; k <= n; ++k) {
     const double t = 2 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n);
-    const double qx = cx + std::cos(t) * rx, qy = cy + std::sin(t) * ry;
+    const double qx = cx + std::cos(t) * static_cast<double>(rx);
+    const double qy = cy + std::sin(t) * static_cast<double>(ry);
     best = std::min(best, DistPtSegment(x, y, px, py, qx, qy));
     px = qx;
     py = qy;

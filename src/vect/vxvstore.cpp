@@ -1,8 +1,8 @@
 #include "vect/vxvstore.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "core/arith.h"
@@ -461,7 +461,7 @@ void TVXVObjectStore::SetObjTop(int32_t i, int32_t v) {
 }
 int32_t TVXVObjectStore::ObjWidth(int32_t i) const {
   const TVXVObject* o = Object(i);
-  return o ? o->Right - o->Left + 1 : 0;
+  return o ? static_cast<int32_t>(int64_t{o->Right} - o->Left + 1) : 0;
 }
 void TVXVObjectStore::SetObjWidth(int32_t i, int32_t v) {
   if (TVXVObject* o = Object(i)) {
@@ -471,7 +471,7 @@ void TVXVObjectStore::SetObjWidth(int32_t i, int32_t v) {
 }
 int32_t TVXVObjectStore::ObjHeight(int32_t i) const {
   const TVXVObject* o = Object(i);
-  return o ? o->Bottom - o->Top + 1 : 0;
+  return o ? static_cast<int32_t>(int64_t{o->Bottom} - o->Top + 1) : 0;
 }
 void TVXVObjectStore::SetObjHeight(int32_t i, int32_t v) {
   if (TVXVObject* o = Object(i)) {
@@ -687,7 +687,7 @@ int32_t TVXVObjectStore::ShareBitmapEntry(int32_t entry) {
 
 void TVXVObjectStore::SetObjBitmap(int32_t i, const TBitmap* bitmap) {
   TVXVObject* o = Object(i);
-  if (!o) return;
+  if (!o || o == &root_) return;  // the root frame is never drawn as a picture
   // Storing the object's own bitmap again changes nothing (and must not free it first).
   if (bitmap && bitmap == ObjBitmap(i)) return;
   ReleaseBitmap(*o);
@@ -769,16 +769,18 @@ void TVXVObjectStore::SetScaleFromSelectionLen(double length,
 }
 
 std::string TVXVObjectStore::MeasureText(double value, bool area) const {
+  // to_chars: the same text whatever the process locale says about decimal points.
   char buf[400];
   const int digits = std::clamp(floatDigits_, 0, 18);
   const int precision = std::clamp(floatPrecision_, 1, 18);
   // Values with more integer digits than the precision allows read in exponent form, as
   // fixed notation would show digits that carry no information.
-  if (std::isfinite(value) && std::abs(value) >= std::pow(10.0, precision))
-    std::snprintf(buf, sizeof buf, "%.*E", precision - 1, value);
-  else
-    std::snprintf(buf, sizeof buf, "%.*f", digits, value);
-  std::string s = buf;
+  const bool exponent = std::isfinite(value) && std::abs(value) >= std::pow(10.0, precision);
+  const auto r =
+      exponent ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
+                               precision - 1)
+               : std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, digits);
+  std::string s(buf, r.ec == std::errc() ? r.ptr : buf);
   s += ' ';
   s += strunits[static_cast<int>(munit_)];
   if (area) s += "\u00B2";
@@ -866,8 +868,9 @@ std::vector<int32_t> TVXVObjectStore::ObjectsInside(const TRect& rect) const {
 TRect VisibleImagePart(int viewX, int viewY, int extentX, int extentY, double zoom) {
   if (!(zoom > 0)) return {};
   auto t = [](double v) { return ClampToInt32(v); };
-  return {t(viewX * 100.0 / zoom), t(100.0 / zoom * viewY), t(100.0 / zoom * (viewX + extentX)),
-          t(100.0 / zoom * (viewY + extentY))};
+  const double x = viewX, y = viewY;
+  return {t(x * 100.0 / zoom), t(100.0 / zoom * y), t(100.0 / zoom * (x + extentX)),
+          t(100.0 / zoom * (y + extentY))};
 }
 
 }  // namespace vx

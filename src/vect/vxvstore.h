@@ -11,8 +11,10 @@
 //    the index from its object selection before a slot goes away (one call per removed
 //    slot, children included; kVXVNone for "everything");
 //  - it assigns OnChanged to repaint: the store fires it, with the index concerned (or
-//    kVXVNone when many objects changed), wherever the objects' look may have changed,
-//    but never for writes to the template (kVXVTemplate);
+//    kVXVNone when many objects changed), after property writes, bitmap changes,
+//    z-order moves, removals, loading and importing - never for writes to the template
+//    (kVXVTemplate), and not for AddNewObject/AddVObject, which callers use in bulk
+//    and follow with one repaint of their own;
 //  - it draws by walking Root().Children recursively (Object(i) for each), skipping
 //    objects without vxvsVisible, and takes bitmaps from ObjBitmap(i);
 //  - for hit testing it passes the visible part of the image (VisibleImagePart) to
@@ -231,11 +233,13 @@ class TVXVObjectStore {
   // Distance from image point (x, y) to the object (see vxvmeasure.h).
   double CalcDistPtObj(int32_t i, double x, double y) const;
   // The selectable object under frame nearest to image point (x, y) among those whose
-  // box meets visible (inclusive image rectangle), topmost first on ties; frame itself
-  // when none counts.
+  // box meets visible (inclusive image rectangle; a line's box counts ordered, and a box
+  // one pixel thin still meets it), topmost first on ties; frame itself when none
+  // counts. A frame child is searched inside and stands for itself when empty.
   int32_t FindNearObj(int32_t frame, int x, int y, const TRect& visible) const;
-  // Every non-frame object lying completely inside rect (inclusive image rectangle, any
-  // corner order), frames searched recursively, in tree order.
+  // Every selectable non-frame object lying completely inside rect (inclusive image
+  // rectangle, any corner order), frames searched recursively, in tree order: the
+  // rubber-band selection.
   std::vector<int32_t> ObjectsInside(const TRect& rect) const;
 
   // ---- files ----
