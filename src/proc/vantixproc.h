@@ -137,7 +137,9 @@ class TVantixProc : public TComponent, public TImageAttachment {
   // Replaces the image with the clipboard's; nothing when the clipboard holds
   // no DIB or one that does not decode.
   void PasteFromClipboard();
-  // Draws the clipboard image with its top-left at (x, y), bitmap coordinates.
+  // Draws the clipboard image with its top-left at (x, y): a point of the attached
+  // view's client area (converted to bitmap coordinates), or bitmap coordinates when no
+  // view is attached.
   void PointPasteFromClip(int x, int y);
   void SelPasteFromClipStretch();
   void SelCopyToClip();
