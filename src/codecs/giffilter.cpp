@@ -26,6 +26,7 @@
 #include "io/lzwhooks.h"
 #include "platform/exceptions.h"
 #include "platform/screen.h"
+#include "proc/colorhelpers.h"
 #include "proc/convert1bit.h"
 #include "quant/neurquant.h"
 
@@ -365,20 +366,6 @@ void LoadStreamBytes(TStream& stream, TStreamBytes& out) {
   out.size = out.copy.size();
 }
 
-// Entry with the smallest sum of absolute channel differences, the first on ties.
-int GetSimilColor(const std::vector<TRGB>& palette, int used, const TRGB& c) {
-  int best = 0, bestDist = 1 << 30;
-  for (int i = 0; i < used && i < static_cast<int>(palette.size()); ++i) {
-    const TRGB& p = palette[i];
-    const int d = std::abs(p.r - c.r) + std::abs(p.g - c.g) + std::abs(p.b - c.b);
-    if (d < bestDist) {
-      bestDist = d;
-      best = i;
-    }
-  }
-  return best;
-}
-
 // The image reduced to palette indices, as writing and inserting need it.
 struct TIndexedImage {
   int width = 0;
@@ -390,7 +377,8 @@ struct TIndexedImage {
   std::unique_ptr<TVXQuantizer> quantizer;
 
   int Nearest(const TRGB& c) const {
-    return quantizer ? quantizer->GetRGBIndex(c) : GetSimilColor(palette, used, c);
+    if (quantizer) return quantizer->GetRGBIndex(c);
+    return GetSimilColor(palette.data(), std::min(used, static_cast<int>(palette.size())), c);
   }
 };
 
@@ -570,6 +558,22 @@ void ReplaceFileContent(const std::string& fileName, const Bytes& content) {
     const std::string why = std::strerror(errno);
     std::remove(pattern.c_str());
     throw EFCreateError("Cannot replace file \"" + fileName + "\": " + why);
+  }
+}
+
+// Creates the file with the encoded bytes. A file that cannot be written whole is not left
+// behind half written (a device or pipe of that name is of course left where it is).
+void CreateFileWith(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+  auto file = std::make_unique<TFileStream>(fileName, fmCreate);
+  try {
+    file->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    if (!file->FlushBuffers())
+      throw EWriteError("Cannot write file \"" + fileName + "\": " + file->ErrorText());
+  } catch (const EWriteError&) {
+    file.reset();
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(fileName, ignored)) std::remove(fileName.c_str());
+    throw;
   }
 }
 
@@ -845,6 +849,19 @@ void GifMakeAnimate(const std::string& fileName, int loopCount, int screenWidth,
   // The trailer, and whatever the walk could not take apart, stay as they were.
   out.insert(out.end(), f.data() + g.blocksEnd, f.data() + f.size());
   ReplaceFileContent(fileName, out);
+}
+
+void ReadGif(const std::string& fileName, TBitmap& bitmap, int& imageCount, TIOParamsVals& params,
+             TProgressRec& progress) {
+  TFileStream file(fileName, fmOpenRead);
+  ReadGifStream(file, bitmap, imageCount, false, params, progress);
+}
+
+void WriteGif(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& params,
+              TProgressRec& progress) {
+  TMemoryStream encoded;
+  WriteGifStream(encoded, bitmap, params, progress);
+  if (!progress.Aborted()) CreateFileWith(fileName, encoded.Data());
 }
 
 }  // namespace vx

@@ -11,6 +11,15 @@ void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool previ
                    TIOParamsVals& params, TProgressRec& progress);
 void WriteGifStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
                     TProgressRec& progress);
+// The file forms of the two above (reading never previews). Writing encodes the image
+// first and creates the file only then, so a refused or aborted write leaves any file of
+// that name as it was. Opening, creating or writing the file throws (EFOpenError,
+// EFCreateError, EWriteError; a file that could not be written whole is removed); refused
+// data sets Aborting as the stream forms do.
+void ReadGif(const std::string& fileName, TBitmap& bitmap, int& imageCount, TIOParamsVals& params,
+             TProgressRec& progress);
+void WriteGif(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& params,
+              TProgressRec& progress);
 // Inserts the bitmap as image GIF_ImageIndex; returns the number of images.
 int InsertGifIm(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& params,
                 TProgressRec& progress);

@@ -7,11 +7,14 @@
 #include "codecs/pcxfilter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/exceptions.h"
 #include "platform/screen.h"
 #include "proc/convert1bit.h"
 #include "quant/neurquant.h"
@@ -124,6 +127,22 @@ void EncodeLine(const uint8_t* src, int count, int stride, Bytes& out) {
 void RawLine(const uint8_t* src, int count, int stride, int lineLen, Bytes& out) {
   for (int i = 0; i < count; ++i) out.push_back(src[static_cast<size_t>(i) * stride]);
   for (int i = count; i < lineLen; ++i) out.push_back(0);
+}
+
+// Creates the file with the encoded bytes. A file that cannot be written whole is not left
+// behind half written (a device or pipe of that name is of course left where it is).
+void CreateFileWith(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+  auto file = std::make_unique<TFileStream>(fileName, fmCreate);
+  try {
+    file->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    if (!file->FlushBuffers())
+      throw EWriteError("Cannot write file \"" + fileName + "\": " + file->ErrorText());
+  } catch (const EWriteError&) {
+    file.reset();
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(fileName, ignored)) std::remove(fileName.c_str());
+    throw;
+  }
 }
 
 }  // namespace
@@ -428,6 +447,19 @@ void WritePcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params,
     stream.WriteBuffer(pal, sizeof pal);
   }
   progress.Report(100);
+}
+
+void ReadPcx(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& params, bool preview,
+             TProgressRec& progress) {
+  TFileStream file(fileName, fmOpenRead);
+  ReadPcxStream(file, bitmap, params, preview, progress, file.Size());
+}
+
+void WritePcx(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& params,
+              TProgressRec& progress) {
+  TMemoryStream encoded;
+  WritePcxStream(encoded, bitmap, params, progress);
+  if (!progress.Aborted()) CreateFileWith(fileName, encoded.Data());
 }
 
 }  // namespace vx
