@@ -561,22 +561,6 @@ void ReplaceFileContent(const std::string& fileName, const Bytes& content) {
   }
 }
 
-// Creates the file with the encoded bytes. A file that cannot be written whole is not left
-// behind half written (a device or pipe of that name is of course left where it is).
-void CreateFileWith(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-  auto file = std::make_unique<TFileStream>(fileName, fmCreate);
-  try {
-    file->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    if (!file->FlushBuffers())
-      throw EWriteError("Cannot write file \"" + fileName + "\": " + file->ErrorText());
-  } catch (const EWriteError&) {
-    file.reset();
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(fileName, ignored)) std::remove(fileName.c_str());
-    throw;
-  }
-}
-
 }  // namespace
 
 void ReadGifStream(TStream& stream, TBitmap& bitmap, int& imageCount, bool preview,
@@ -861,7 +845,7 @@ void WriteGif(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& param
               TProgressRec& progress) {
   TMemoryStream encoded;
   WriteGifStream(encoded, bitmap, params, progress);
-  if (!progress.Aborted()) CreateFileWith(fileName, encoded.Data());
+  if (!progress.Aborted()) WriteWholeFile(fileName, encoded.Data());
 }
 
 }  // namespace vx

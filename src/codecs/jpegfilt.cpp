@@ -96,25 +96,10 @@ void InitErrorMgr(ErrorMgr& err) {
   err.message[0] = '\0';
 }
 
-// Records why the library stopped, now that no library frame is below us: a refused
-// allocation, the stream's own complaint (a full disk), or the library's message.
+// Records why the library stopped, now that no library frame is below us.
 void FailFromLibrary(const TProgressRec& progress, const ErrorMgr& err, TStream& stream) noexcept {
-  if (err.pub.msg_code == JERR_OUT_OF_MEMORY) {
-    FailSafely(progress, "in the JPEG codec: ", err.message, true);
-    return;
-  }
-  if (err.streamFailed) {
-    std::string why;
-    try {
-      why = stream.ErrorText();
-    } catch (...) {
-    }
-    if (!why.empty()) {
-      FailSafely(progress, "", why, false);
-      return;
-    }
-  }
-  FailSafely(progress, "JPEG: ", err.message, false);
+  vx::FailFromLibrary(progress, "JPEG", err.pub.msg_code == JERR_OUT_OF_MEMORY, err.streamFailed,
+                      err.message, stream);
 }
 
 // Runs one library call; false when the library raised an error (the library object

@@ -129,22 +129,6 @@ void RawLine(const uint8_t* src, int count, int stride, int lineLen, Bytes& out)
   for (int i = count; i < lineLen; ++i) out.push_back(0);
 }
 
-// Creates the file with the encoded bytes. A file that cannot be written whole is not left
-// behind half written (a device or pipe of that name is of course left where it is).
-void CreateFileWith(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-  auto file = std::make_unique<TFileStream>(fileName, fmCreate);
-  try {
-    file->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    if (!file->FlushBuffers())
-      throw EWriteError("Cannot write file \"" + fileName + "\": " + file->ErrorText());
-  } catch (const EWriteError&) {
-    file.reset();
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(fileName, ignored)) std::remove(fileName.c_str());
-    throw;
-  }
-}
-
 }  // namespace
 
 void ReadPcxStream(TStream& stream, TBitmap& bitmap, TIOParamsVals& params, bool preview,
@@ -459,7 +443,7 @@ void WritePcx(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& param
               TProgressRec& progress) {
   TMemoryStream encoded;
   WritePcxStream(encoded, bitmap, params, progress);
-  if (!progress.Aborted()) CreateFileWith(fileName, encoded.Data());
+  if (!progress.Aborted()) WriteWholeFile(fileName, encoded.Data());
 }
 
 }  // namespace vx

@@ -119,26 +119,11 @@ void WriteData(png_structp png, png_bytep data, size_t length) {
 
 void FlushData(png_structp) {}
 
-// Records why libpng stopped, now that no libpng frame is below us: a refused
-// allocation, the stream's own complaint (a full disk), or libpng's message.
+// Records why the library stopped, now that no library frame is below us.
 void FailFromLibrary(const TProgressRec& progress, const PngState& state,
                      TStream& stream) noexcept {
-  if (state.outOfMemory) {
-    FailSafely(progress, "in the PNG codec: ", state.message, true);
-    return;
-  }
-  if (state.streamFailed) {
-    std::string why;
-    try {
-      why = stream.ErrorText();
-    } catch (...) {
-    }
-    if (!why.empty()) {
-      FailSafely(progress, "", why, false);
-      return;
-    }
-  }
-  FailSafely(progress, "PNG: ", state.message, false);
+  vx::FailFromLibrary(progress, "PNG", state.outOfMemory, state.streamFailed, state.message,
+                      stream);
 }
 
 // Owns the read structures; destroying it destroys them on every path.

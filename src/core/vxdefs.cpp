@@ -7,6 +7,7 @@
 
 #include "core/vxutils.h"
 #include "platform/exceptions.h"
+#include "platform/stream.h"
 #include "platform/syscolors.h"
 
 namespace vx {
@@ -68,6 +69,26 @@ void FailSafely(const TProgressRec& progress, std::string_view prefix, std::stri
       if (progress.Failure->Reason.empty()) progress.Failure->Reason = kOutOfMemoryReason;
     }
     progress.Abort();
+  }
+}
+
+void FailFromLibrary(const TProgressRec& progress, std::string_view codec, bool outOfMemory,
+                     bool streamFailed, std::string_view message, TStream& stream) noexcept {
+  try {
+    if (outOfMemory) {
+      FailSafely(progress, "in the " + std::string(codec) + " codec: ", message, true);
+      return;
+    }
+    if (streamFailed) {
+      const std::string why = stream.ErrorText();
+      if (!why.empty()) {
+        FailSafely(progress, "", why, false);
+        return;
+      }
+    }
+    FailSafely(progress, std::string(codec) + ": ", message, false);
+  } catch (const std::bad_alloc&) {
+    FailSafely(progress, "", kOutOfMemoryReason, outOfMemory);
   }
 }
 

@@ -12,6 +12,8 @@
 
 namespace vx {
 
+class TStream;
+
 // ---- progress ----
 
 using TProgressEvent = TMethod<TObject*, int>;
@@ -65,6 +67,12 @@ struct TProgressRec {
 // throws: when even the joined text cannot be stored, the abort and the shortage still are.
 void FailSafely(const TProgressRec& progress, std::string_view prefix, std::string_view text,
                 bool outOfMemory) noexcept;
+
+// Records why a C codec library stopped, once no library frame is below the caller: a
+// refused allocation, the stream's own complaint (a full disk) when the stream failed,
+// or else the library's message prefixed with the codec's name ("JPEG", "PNG").
+void FailFromLibrary(const TProgressRec& progress, std::string_view codec, bool outOfMemory,
+                     bool streamFailed, std::string_view message, TStream& stream) noexcept;
 
 // 100 * done / total, computed in 64 bits so that tall images cannot overflow it.
 inline int PercentOf(int64_t done, int64_t total) {

@@ -3,7 +3,10 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 
 #include "platform/exceptions.h"
 
@@ -283,8 +286,7 @@ void TMemoryStream::SaveToStream(TStream& dest) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
-  TFileStream f(fileName, fmCreate);
-  SaveToStream(f);
+  WriteWholeFile(fileName, data_);
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
@@ -292,6 +294,20 @@ std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
   std::vector<uint8_t> data(static_cast<size_t>(f.Size()));
   f.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
   return data;
+}
+
+void WriteWholeFile(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+  auto file = std::make_unique<TFileStream>(fileName, fmCreate);
+  try {
+    file->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    if (!file->FlushBuffers())
+      throw EWriteError("Cannot write file \"" + fileName + "\": " + file->ErrorText());
+  } catch (const EWriteError&) {
+    file.reset();
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(fileName, ignored)) std::remove(fileName.c_str());
+    throw;
+  }
 }
 
 }  // namespace vx

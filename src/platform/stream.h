@@ -121,5 +121,9 @@ class TMemoryStream : public TStream {
 
 // Reads a whole file into memory (throws EFOpenError).
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName);
+// Creates (or truncates) the file with exactly these bytes. A file that cannot be
+// written whole is not left behind half written (a device or pipe of that name is left
+// where it is); throws EFCreateError / EWriteError naming the file and the system's reason.
+void WriteWholeFile(const std::string& fileName, const std::vector<uint8_t>& bytes);
 
 }  // namespace vx

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "pixellimit.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -371,17 +373,7 @@ TEST(PcxStream, HeadedImagesReadOneAfterTheOther) {
 
 // ---- hostile sizes ----
 
-// Sets the process-wide pixel limit for one test and puts the old one back.
-class PixelLimit {
- public:
-  explicit PixelLimit(uint64_t pixels) : old_(MaxImagePixels()) { SetMaxImagePixels(pixels); }
-  ~PixelLimit() { SetMaxImagePixels(old_); }
-  PixelLimit(const PixelLimit&) = delete;
-  PixelLimit& operator=(const PixelLimit&) = delete;
-
- private:
-  uint64_t old_;
-};
+using vxtest::PixelLimit;
 
 // Refused with a reason that says why, quickly, the bitmap (MakeImage(5, 4)) as it was.
 void ExpectRefused(const Bytes& file, const std::string& why) {

@@ -18,7 +18,9 @@
 #include "core/vxdefs.h"
 #include "io/ioparams.h"
 #include "io/vantixio.h"
+#include "pixellimit.h"
 #include "platform/bitmap.h"
+#include "platform/exceptions.h"
 #include "platform/stream.h"
 #include "testsupport.h"
 
@@ -70,13 +72,6 @@ struct TArmed {
   TArmed& operator=(const TArmed&) = delete;
   // Whether the armed allocation was reached at all.
   static bool Reached() { return gAllocations >= gFailFrom; }
-};
-
-struct TLimitGuard {
-  explicit TLimitGuard(uint64_t pixels) { SetMaxImagePixels(pixels); }
-  ~TLimitGuard() { SetMaxImagePixels(kDefaultMaxImagePixels); }
-  TLimitGuard(const TLimitGuard&) = delete;
-  TLimitGuard& operator=(const TLimitGuard&) = delete;
 };
 
 // A picture with some structure: gradients plus a few flat blocks.
@@ -351,7 +346,7 @@ TEST(PixelLimit, EveryFormatRefusesOverTheLimitAndLoadsAtIt) {
     ASSERT_FALSE(LoadInto(probe, data, 0).aborted);
     const uint64_t pixels = static_cast<uint64_t>(probe.Width()) * probe.Height();
     {
-      TLimitGuard limit(pixels - 1);
+      vxtest::PixelLimit limit(pixels - 1);
       TBitmap bitmap = Sentinel();
       const TLoadResult r = LoadInto(bitmap, data, 0);
       EXPECT_TRUE(r.aborted);
@@ -366,7 +361,7 @@ TEST(PixelLimit, EveryFormatRefusesOverTheLimitAndLoadsAtIt) {
       EXPECT_EQ(io.Params().Height, probe.Height());
     }
     {
-      TLimitGuard limit(pixels);
+      vxtest::PixelLimit limit(pixels);
       TBitmap bitmap = Sentinel();
       EXPECT_FALSE(LoadInto(bitmap, data, 0).aborted);
       EXPECT_TRUE(SameImage(bitmap, probe));
@@ -391,6 +386,18 @@ TEST(DiskFull, StreamSavesKeepTheSystemsReason) {
     }
     EXPECT_TRUE(io.Aborting());
     EXPECT_NE(io.LastError().find(std::strerror(ENOSPC)), std::string::npos) << io.LastError();
+  }
+}
+
+// A few bytes fit the stdio buffer and fail only when it is flushed: still an error.
+TEST(DiskFull, MemoryStreamSaveToFileReportsTheFlush) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  TMemoryStream s(std::vector<uint8_t>(100, 7));
+  try {
+    s.SaveToFile("/dev/full");
+    ADD_FAILURE() << "a refused write was reported as success";
+  } catch (const EWriteError& e) {
+    EXPECT_NE(std::string(e.what()).find(std::strerror(ENOSPC)), std::string::npos) << e.what();
   }
 }
 

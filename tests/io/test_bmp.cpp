@@ -1,8 +1,10 @@
 // BMP reader and writer, icon and cursor readers. Decoding is checked against
 // ImageMagick's decode of the same file; files we write are read back by ImageMagick.
 #include <gtest/gtest.h>
+
 #include <malloc.h>
 #include <sys/resource.h>
+#include "pixellimit.h"
 
 #include <chrono>
 #include <cstdio>
@@ -844,17 +846,7 @@ TEST(ICORead, BadIndexAndBadData) {
 
 // ---- hostile sizes: the pixel limit and what the data can justify ----
 
-// Sets the process-wide pixel limit for one test and puts the old one back.
-class PixelLimit {
- public:
-  explicit PixelLimit(uint64_t pixels) : old_(MaxImagePixels()) { SetMaxImagePixels(pixels); }
-  ~PixelLimit() { SetMaxImagePixels(old_); }
-  PixelLimit(const PixelLimit&) = delete;
-  PixelLimit& operator=(const PixelLimit&) = delete;
-
- private:
-  uint64_t old_;
-};
+using vxtest::PixelLimit;
 
 using Reader = std::function<void(TStream&, TBitmap&, TIOParamsVals&, TProgressRec&)>;
 

@@ -2,6 +2,8 @@
 // and polygon copies, the magic wand.
 #include <gtest/gtest.h>
 
+#include "pixellimit.h"
+
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -299,17 +301,7 @@ TEST(CopyDIB2Bitmap, UndecodedKindsStayBlankAtSize) {
   ExpectPixels(b, 3, 2, [](int, int) { return TRGB{}; });
 }
 
-// Sets the process-wide pixel limit for one test and puts the old one back.
-class PixelLimit {
- public:
-  explicit PixelLimit(uint64_t pixels) : old_(MaxImagePixels()) { SetMaxImagePixels(pixels); }
-  ~PixelLimit() { SetMaxImagePixels(old_); }
-  PixelLimit(const PixelLimit&) = delete;
-  PixelLimit& operator=(const PixelLimit&) = delete;
-
- private:
-  uint64_t old_;
-};
+using vxtest::PixelLimit;
 
 TBitmap Prefilled() {
   TBitmap b;
