@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "codecs/lzw/tifflzw.h"
 #include "codecs/tifccitt.h"
 #include "codecs/tiffcommon.h"
 #include "codecs/tiffilt.h"
@@ -357,6 +358,19 @@ int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_
       return rows;
     }
     case 5: {
+      if (lzw == TIFFLZWDecompress) {
+        // Our own decoder takes the whole block in one pass; rows come out as the row
+        // calls would give them, the row the data ends in completed with zeros.
+        bool corrupt = false;
+        const size_t got =
+            TIFFLZWDecodeStrip(in, inSize, out, rowBytes * static_cast<size_t>(rows), corrupt);
+        size_t whole = got / rowBytes;
+        if (!corrupt && got % rowBytes != 0) {
+          std::memset(out + got, 0, rowBytes - got % rowBytes);
+          ++whole;
+        }
+        return static_cast<int>(whole);
+      }
       LzwState st;
       st.fn = lzw;
       for (int r = 0; r < rows; ++r) {
@@ -416,12 +430,49 @@ int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_
 }
 
 // Undoes horizontal differencing on one decoded row of a block.
+// 8-bit samples, one to four to a pixel: the running sums stay in registers rather
+// than going through memory at every byte.
+void Accumulate8(uint8_t* row, size_t n, uint32_t samples) {
+  uint32_t a = row[0], b = samples > 1 ? row[1] : 0, c = samples > 2 ? row[2] : 0,
+           d = samples > 3 ? row[3] : 0;
+  switch (samples) {
+    case 1:
+      for (size_t i = 1; i < n; ++i) row[i] = static_cast<uint8_t>(a += row[i]);
+      break;
+    case 2:
+      for (size_t i = 2; i + 2 <= n; i += 2) {
+        row[i] = static_cast<uint8_t>(a += row[i]);
+        row[i + 1] = static_cast<uint8_t>(b += row[i + 1]);
+      }
+      break;
+    case 3:
+      for (size_t i = 3; i + 3 <= n; i += 3) {
+        row[i] = static_cast<uint8_t>(a += row[i]);
+        row[i + 1] = static_cast<uint8_t>(b += row[i + 1]);
+        row[i + 2] = static_cast<uint8_t>(c += row[i + 2]);
+      }
+      break;
+    default:
+      for (size_t i = 4; i + 4 <= n; i += 4) {
+        row[i] = static_cast<uint8_t>(a += row[i]);
+        row[i + 1] = static_cast<uint8_t>(b += row[i + 1]);
+        row[i + 2] = static_cast<uint8_t>(c += row[i + 2]);
+        row[i + 3] = static_cast<uint8_t>(d += row[i + 3]);
+      }
+      break;
+  }
+}
+
 void UndoPredictor(uint8_t* row, size_t rowBytes, int bps, uint32_t samples, int blockWidth,
                    bool big) {
   if (bps == 8) {
-    const size_t n = static_cast<size_t>(blockWidth) * samples;
-    for (size_t i = samples; i < n && i < rowBytes; ++i)
-      row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
+    const size_t n = std::min(static_cast<size_t>(blockWidth) * samples, rowBytes);
+    if (n <= samples) return;
+    if (samples <= 4) {
+      Accumulate8(row, n, samples);
+      return;
+    }
+    for (size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
   } else if (bps == 16) {
     const size_t n = static_cast<size_t>(blockWidth) * samples;
     ByteOrder bo{big};
@@ -629,7 +680,10 @@ class PageReader {
     for (uint32_t by = 0; by < down_; ++by) {
       const uint32_t y0 = by * blockH_;
       const uint32_t bandRows = std::min(blockH_, h - y0);
-      band.assign(planeRowBytes_ * planes_ * bandRows, 0);
+      // Every row converted below is written in full by the decoders first, so the band
+      // is only cleared when it grows. Eight bytes on top let a row be read one byte
+      // past its end.
+      band.resize(planeRowBytes_ * planes_ * bandRows + 8);
       uint32_t goodRows = bandRows;
       for (uint32_t plane = 0; plane < planes_; ++plane)
         for (uint32_t bx = 0; bx < across_; ++bx) {
@@ -726,11 +780,7 @@ class PageReader {
   // interleaved into `row`.
   const uint8_t* AssembleRow(const std::vector<uint8_t>& band, uint32_t r,
                              std::vector<uint8_t>& row) {
-    if (planes_ == 1) {
-      const uint8_t* src = band.data() + r * planeRowBytes_;
-      std::memcpy(row.data(), src, std::min(planeRowBytes_, row.size()));
-      return row.data();
-    }
+    if (planes_ == 1) return band.data() + r * planeRowBytes_;
     const size_t bytesPerSample = static_cast<size_t>(p_.bps / 8);
     const uint32_t w = p_.width;
     for (uint32_t plane = 0; plane < planes_; ++plane) {
