@@ -1,4 +1,5 @@
-// vxtool convert: load, set parameters by name, save.
+// vxtool convert: load, set parameters by name, save; --auto-orient first turns the
+// image the way its file's orientation says it is meant to be seen.
 #include <cstdio>
 
 #include "commands.h"
@@ -8,13 +9,22 @@
 #include "loadsave.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
+#include "proc/orientation.h"
 #include "progress.h"
 
 namespace vxtool {
 
-int RunConvert(const std::vector<std::string>& args) {
+int RunConvert(const std::vector<std::string>& allArgs) {
+  std::vector<std::string> args;
+  bool autoOrient = false;
+  for (const std::string& a : allArgs) {
+    if (a == "--auto-orient")
+      autoOrient = true;
+    else
+      args.push_back(a);
+  }
   if (args.size() < 2) {
-    std::fprintf(stderr, "usage: vxtool convert IN OUT [NAME=VALUE...]\n");
+    std::fprintf(stderr, "usage: vxtool convert IN OUT [NAME=VALUE...] [--auto-orient]\n");
     return 2;
   }
   const std::string& in = args[0];
@@ -44,6 +54,12 @@ int RunConvert(const std::vector<std::string>& args) {
     }
   }
   if (!LoadWithProgress(io, in)) return 1;
+  // Only the TIFF reader sets an orientation; every other file keeps the default 1.
+  if (autoOrient && !vx::ApplyOrientation(bitmap, io.Params().TIFF_Orientation)) {
+    std::fprintf(stderr, "vxtool: cannot turn a %d x %d image of this pixel format\n",
+                 bitmap.Width(), bitmap.Height());
+    return 1;
+  }
   for (const auto& [name, value] : settings) {
     std::string error;
     vx::SetParamByName(io.Params(), name, value, error);

@@ -11,6 +11,7 @@
 #include "loadsave.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
+#include "proc/orientation.h"
 #include "proc/vantixproc.h"
 #include "progress.h"
 
@@ -259,6 +260,7 @@ int RunProcess(const std::vector<std::string>& args) {
   }
   std::vector<std::string> positional;
   bool selected = false;
+  bool autoOrient = false;
   int sel[4] = {-1, -1, -1, -1};
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--select") {
@@ -274,12 +276,16 @@ int RunProcess(const std::vector<std::string>& args) {
       }
       selected = true;
       ++i;
+    } else if (args[i] == "--auto-orient") {
+      autoOrient = true;
     } else {
       positional.push_back(args[i]);
     }
   }
   if (positional.size() < 3) {
-    std::fprintf(stderr, "usage: vxtool process IN OUT OP[:ARGS]... [--select X1,Y1,X2,Y2]\n\n");
+    std::fprintf(stderr,
+                 "usage: vxtool process IN OUT OP[:ARGS]... [--select X1,Y1,X2,Y2] "
+                 "[--auto-orient]\n\n");
     PrintOps(stderr);
     return 2;
   }
@@ -322,6 +328,13 @@ int RunProcess(const std::vector<std::string>& args) {
   vx::TVantixIO io;
   io.SetAttachedBitmap(&bitmap);
   if (!LoadWithProgress(io, in)) return 1;
+  // Turned before the operations, so that a selection is given in the image as seen.
+  // Only the TIFF reader sets an orientation; every other file keeps the default 1.
+  if (autoOrient && !vx::ApplyOrientation(bitmap, io.Params().TIFF_Orientation)) {
+    std::fprintf(stderr, "vxtool: cannot turn a %d x %d image of this pixel format\n",
+                 bitmap.Width(), bitmap.Height());
+    return 1;
+  }
 
   vx::TVantixProc proc;
   proc.SetAttachedBitmap(&bitmap);

@@ -13,9 +13,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "codecs/lzw/tifflzw.h"
 #include "codecs/tifccitt.h"
 #include "codecs/tiffcommon.h"
 #include "codecs/tiffilt.h"
+#include "codecs/tiffjpeg.h"
 #include "core/arith.h"
 #include "core/vxutils.h"
 #include "platform/exceptions.h"
@@ -40,6 +42,8 @@ constexpr int64_t kFreeBitmapBytes = int64_t{32} << 20;
 constexpr uint64_t kSamplesPerLimitPixel = 4;
 
 enum class Kind { None, Rgb8, Rgb16, Rgb555, Palette, Grey, Grey16, Bilevel, Cmyk, Lab };
+// Colour samples premultiplied by alpha (associated) or not.
+enum class Alpha { None, Associated, Unassociated };
 
 // The decoded directory of the page being read.
 struct Page {
@@ -64,6 +68,28 @@ struct Page {
   uint32_t fillOrder = 1;
   std::string documentName, imageDescription, pageName, software;
   uint32_t pageNumber = 0, pageCount = 0;
+  uint32_t orientation = 1;
+  // What each sample past the colour ones holds (0 unspecified, 1 associated alpha,
+  // 2 unassociated alpha); empty when the page declares none.
+  std::vector<uint32_t> extraSamples;
+  std::vector<uint8_t> jpegTables;
+
+  // Samples of the colour model; the rest are extra samples.
+  uint32_t ColourSamples() const {
+    return extraSamples.size() < spp ? spp - static_cast<uint32_t>(extraSamples.size()) : spp;
+  }
+  // The alpha sample: the first extra sample, when it is declared alpha.
+  Alpha AlphaKind() const {
+    if (extraSamples.empty() || extraSamples.size() >= spp) return Alpha::None;
+    switch (extraSamples[0]) {
+      case 1:
+        return Alpha::Associated;
+      case 2:
+        return Alpha::Unassociated;
+      default:
+        return Alpha::None;
+    }
+  }
 };
 
 class Directory {
@@ -105,6 +131,17 @@ class Directory {
       return static_cast<double>(num) / (den == 0 ? 1 : den);
     }
     return Single(tag, 0);
+  }
+  // The bytes of a BYTE or UNDEFINED entry; empty when absent or outside the file.
+  std::vector<uint8_t> Bytes(uint16_t tag) const {
+    const Entry* e = Find(tag);
+    std::vector<uint8_t> data;
+    if (!e || e->count == 0 || (e->type != tiff::kByte && e->type != tiff::kUndefined)) return data;
+    if (e->count <= 4)
+      data.assign(e->value, e->value + e->count);
+    else if (!src_.ReadVec(bo_.U32(e->value), e->count, data))
+      data.clear();
+    return data;
   }
   // The text up to its first zero byte (the stored terminator is not part of it).
   std::string Ascii(uint16_t tag) const {
@@ -168,6 +205,9 @@ void DecodePage(const Directory& d, Source& src, Page& p) {
   p.imageDescription = d.Ascii(tiff::kImageDescription);
   p.pageName = d.Ascii(tiff::kPageName);
   p.software = d.Ascii(tiff::kSoftware);
+  p.orientation = d.Single(tiff::kOrientation, 1);
+  if (!d.Array(tiff::kExtraSamples, p.extraSamples, 0xFFFF)) p.extraSamples.clear();
+  if (p.compression == 7) p.jpegTables = d.Bytes(tiff::kJPEGTables);
   std::vector<uint32_t> pn;
   if (d.Array(tiff::kPageNumber, pn, 2) && pn.size() == 2) {
     p.pageNumber = pn[0];
@@ -247,18 +287,26 @@ void FillParams(const Page& p, TIOParamsVals& params) {
   params.TIFF_PageCount = static_cast<int>(p.pageCount & 0x7FFFFFFF);
   params.FreeColorMap();
   if (!p.colorMap.empty()) params.SetColorMap(p.colorMap);
+  // Only the eight meanings the tag defines; anything else is taken as the default.
+  params.TIFF_Orientation =
+      p.orientation >= 1 && p.orientation <= 8 ? static_cast<int>(p.orientation) : 1;
 }
 
 // Which row conversion the page needs; Kind::None when we do not convert it.
 Kind ConversionOf(const Page& p) {
   const uint32_t P = p.photometric, S = p.spp;
   const int B = p.bps;
+  // Grey and palette pages with extra samples: whole-byte samples only.
+  const bool oneColour = S == 1 || (p.ColourSamples() == 1 && (B == 8 || B == 16));
+  // libjpeg turns YCbCr into RGB; other YCbCr pages we do not convert.
+  if (P == 6 && p.compression == 7 && S == 3 && B == 8 && p.planar == 1) return Kind::Rgb8;
   if (P == 2 && S >= 3 && B == 8) return Kind::Rgb8;
   if (P == 2 && S >= 3 && B == 16) return Kind::Rgb16;
   if (P == 2 && S == 1 && B == 16) return Kind::Rgb555;
-  if (P == 3 && S == 1 && B >= 1 && B <= 8) return p.colorMap.empty() ? Kind::None : Kind::Palette;
-  if (P <= 1 && S == 1 && (B == 8 || B == 4)) return Kind::Grey;
-  if (P <= 1 && S == 1 && B == 16) return Kind::Grey16;
+  if (P == 3 && oneColour && B >= 1 && B <= 8)
+    return p.colorMap.empty() ? Kind::None : Kind::Palette;
+  if (P <= 1 && oneColour && (B == 8 || B == 4 || B == 2)) return Kind::Grey;
+  if (P <= 1 && oneColour && B == 16) return Kind::Grey16;
   if (P <= 1 && S == 1 && B == 1) return Kind::Bilevel;
   if (P == 5 && S == 4 && B == 8) return Kind::Cmyk;
   if (P == 8 && S == 3 && B == 8) return Kind::Lab;
@@ -270,7 +318,7 @@ bool IsCCITT(uint16_t c) {
 }
 
 bool SupportedCompression(uint16_t c) {
-  return c == 1 || IsCCITT(c) || c == 5 || c == 8 || c == 32946 || c == 32773;
+  return c == 1 || IsCCITT(c) || c == 5 || c == 7 || c == 8 || c == 32946 || c == 32773;
 }
 
 // The most decoded bytes `data` bytes of one compression can give, in blocks whose
@@ -288,6 +336,8 @@ bool SupportedCompression(uint16_t c) {
 //   for an all-white row under an all-white one, whatever its width), at least a 4-bit
 //   white run code in Group 3 one-dimensional coding, and a whole byte in modified
 //   Huffman, whose rows are byte-aligned; a row is rowBytes.
+// - JPEG: at least a bit for each 8 x 8 block of each component (Huffman coding; see
+//   kJpegMostBytesPerByte).
 long double MostDecodedBytes(const Page& p, long double data, uint64_t blocks, size_t rowBytes) {
   const auto row = static_cast<long double>(rowBytes);
   switch (p.compression) {
@@ -306,6 +356,8 @@ long double MostDecodedBytes(const Page& p, long double data, uint64_t blocks, s
       return data * 8 / ((p.t4Options & 1) ? 1 : 4) * row;
     case 4:
       return data * 8 * row;
+    case 7:
+      return data * tiff::kJpegMostBytesPerByte;
     default:
       return 0;
   }
@@ -323,8 +375,23 @@ struct LzwState {
 // Decodes one strip or tile of `rows` rows of rowBytes bytes each into out (which holds
 // rows * rowBytes bytes). Returns the number of complete rows produced.
 int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_t inSize,
-                int blockWidth, int rows, size_t rowBytes, uint8_t* out) {
+                int blockWidth, int rows, size_t rowBytes, uint8_t* out, std::string& why) {
   switch (p.compression) {
+    case 7: {
+      tiff::TJpegBlock b;
+      b.tables = p.jpegTables.data();
+      b.tablesSize = p.jpegTables.size();
+      b.data = in;
+      b.dataSize = static_cast<size_t>(inSize);
+      b.ycbcrToRgb = p.photometric == 6;
+      b.components = static_cast<int>(rowBytes / static_cast<size_t>(blockWidth));
+      b.width = static_cast<uint32_t>(blockWidth);
+      b.maxHeight = p.tiled ? static_cast<uint32_t>(p.tileLength) : p.rowsPerStrip;
+      b.rows = static_cast<uint32_t>(rows);
+      b.rowBytes = rowBytes;
+      b.out = out;
+      return tiff::DecodeJpegBlock(b, why);
+    }
     case 1: {
       const int64_t whole = std::min<int64_t>(inSize / static_cast<int64_t>(rowBytes), rows);
       std::memcpy(out, in, static_cast<size_t>(whole) * rowBytes);
@@ -357,6 +424,19 @@ int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_
       return rows;
     }
     case 5: {
+      if (lzw == TIFFLZWDecompress) {
+        // Our own decoder takes the whole block in one pass; rows come out as the row
+        // calls would give them, the row the data ends in completed with zeros.
+        bool corrupt = false;
+        const size_t got =
+            TIFFLZWDecodeStrip(in, inSize, out, rowBytes * static_cast<size_t>(rows), corrupt);
+        size_t whole = got / rowBytes;
+        if (!corrupt && got % rowBytes != 0) {
+          std::memset(out + got, 0, rowBytes - got % rowBytes);
+          ++whole;
+        }
+        return static_cast<int>(whole);
+      }
       LzwState st;
       st.fn = lzw;
       for (int r = 0; r < rows; ++r) {
@@ -416,12 +496,49 @@ int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_
 }
 
 // Undoes horizontal differencing on one decoded row of a block.
+// 8-bit samples, one to four to a pixel: the running sums stay in registers rather
+// than going through memory at every byte.
+void Accumulate8(uint8_t* row, size_t n, uint32_t samples) {
+  uint32_t a = row[0], b = samples > 1 ? row[1] : 0, c = samples > 2 ? row[2] : 0,
+           d = samples > 3 ? row[3] : 0;
+  switch (samples) {
+    case 1:
+      for (size_t i = 1; i < n; ++i) row[i] = static_cast<uint8_t>(a += row[i]);
+      break;
+    case 2:
+      for (size_t i = 2; i + 2 <= n; i += 2) {
+        row[i] = static_cast<uint8_t>(a += row[i]);
+        row[i + 1] = static_cast<uint8_t>(b += row[i + 1]);
+      }
+      break;
+    case 3:
+      for (size_t i = 3; i + 3 <= n; i += 3) {
+        row[i] = static_cast<uint8_t>(a += row[i]);
+        row[i + 1] = static_cast<uint8_t>(b += row[i + 1]);
+        row[i + 2] = static_cast<uint8_t>(c += row[i + 2]);
+      }
+      break;
+    default:
+      for (size_t i = 4; i + 4 <= n; i += 4) {
+        row[i] = static_cast<uint8_t>(a += row[i]);
+        row[i + 1] = static_cast<uint8_t>(b += row[i + 1]);
+        row[i + 2] = static_cast<uint8_t>(c += row[i + 2]);
+        row[i + 3] = static_cast<uint8_t>(d += row[i + 3]);
+      }
+      break;
+  }
+}
+
 void UndoPredictor(uint8_t* row, size_t rowBytes, int bps, uint32_t samples, int blockWidth,
                    bool big) {
   if (bps == 8) {
-    const size_t n = static_cast<size_t>(blockWidth) * samples;
-    for (size_t i = samples; i < n && i < rowBytes; ++i)
-      row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
+    const size_t n = std::min(static_cast<size_t>(blockWidth) * samples, rowBytes);
+    if (n <= samples) return;
+    if (samples <= 4) {
+      Accumulate8(row, n, samples);
+      return;
+    }
+    for (size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
   } else if (bps == 16) {
     const size_t n = static_cast<size_t>(blockWidth) * samples;
     ByteOrder bo{big};
@@ -451,20 +568,61 @@ uint8_t LabChannel(double c) {
   return static_cast<uint8_t>(TruncI(std::sqrt(c) * 256));
 }
 
+// Alpha over the background, per channel: c + bg * (1 - a) for premultiplied colour,
+// c * a + bg * (1 - a) otherwise, rounded; a runs from 0 to max.
+class Compositor {
+ public:
+  Compositor(Alpha kind, uint32_t max, const TRGB& bg)
+      : kind_(kind), max_(max), bg_{bg.b, bg.g, bg.r} {}
+  void Apply(uint8_t* bgr, uint32_t a) const {
+    if (a >= max_) return;
+    const uint32_t rest = max_ - a;
+    for (int k = 0; k < 3; ++k) {
+      const uint32_t under = bg_[k] * rest;
+      const uint32_t v = kind_ == Alpha::Associated ? bgr[k] + (under + max_ / 2) / max_
+                                                    : (bgr[k] * a + under + max_ / 2) / max_;
+      bgr[k] = static_cast<uint8_t>(std::min<uint32_t>(v, 255));
+    }
+  }
+
+ private:
+  Alpha kind_;
+  uint32_t max_;
+  uint32_t bg_[3];
+};
+
 class RowConverter {
  public:
-  RowConverter(const Page& p, Kind kind, bool big) : p_(p), kind_(kind), big_(big) {
+  RowConverter(const Page& p, Kind kind, bool big, const TRGB& background)
+      : p_(p),
+        kind_(kind),
+        big_(big),
+        alpha_(p.AlphaKind()),
+        compositor_(alpha_, p.bps == 16 ? 65535u : 255u, background) {
     const uint32_t w = p.width;
-    if (kind == Kind::Palette || (kind == Kind::Grey && p.bps == 4)) unpacked_.resize(w + 2);
+    if ((kind == Kind::Palette || kind == Kind::Grey) && p.bps < 8) unpacked_.resize(w + 2);
     invert_ = kind == Kind::Bilevel &&
               ((p.photometric == 0 && (p.compression == 1 || p.compression > 4)) ||
                (p.photometric == 1 && IsCCITT(p.compression)));
     lookAtMolli_ = p.software.compare(0, 15, "Look@Molli v1.1") == 0 && p.software.size() >= 15;
+    // Extra samples follow the colour model's own (as libtiff also reads them, whatever
+    // the ExtraSamples count says); alpha is composited where samples are whole bytes.
+    alphaIndex_ = kind == Kind::Rgb8 || kind == Kind::Rgb16 ? 3 : 1;
+    if ((kind != Kind::Rgb8 && kind != Kind::Rgb16 && kind != Kind::Grey && kind != Kind::Grey16 &&
+         kind != Kind::Palette) ||
+        p.bps < 8 || alphaIndex_ >= p.spp)
+      alpha_ = Alpha::None;
   }
 
   // src: one contiguous image row (all samples interleaved), padded so that reading the
   // byte after the last sample is safe.
   void Convert(const uint8_t* src, uint8_t* dst) {
+    ConvertColour(src, dst);
+    if (alpha_ != Alpha::None) Composite(src, dst);
+  }
+
+ private:
+  void ConvertColour(const uint8_t* src, uint8_t* dst) {
     const uint32_t w = p_.width;
     const uint32_t S = p_.spp;
     const ByteOrder bo{big_};
@@ -494,13 +652,16 @@ class RowConverter {
         }
         break;
       case Kind::Palette: {
+        // Below 8 bits there is one sample a pixel (extra samples need whole bytes).
         const uint8_t* idx = src;
+        size_t step = S;
         if (p_.bps < 8) {
           Unpack(src, unpacked_.data(), w, p_.bps);
           idx = unpacked_.data();
+          step = 1;
         }
-        for (uint32_t x = 0; x < w; ++x, dst += 3) {
-          const TRGB& c = p_.colorMap[idx[x]];
+        for (uint32_t x = 0; x < w; ++x, idx += step, dst += 3) {
+          const TRGB& c = p_.colorMap[*idx];
           dst[0] = c.b;
           dst[1] = c.g;
           dst[2] = c.r;
@@ -509,20 +670,27 @@ class RowConverter {
       }
       case Kind::Grey: {
         const uint8_t* g = src;
-        if (p_.bps == 4) {
-          Unpack(src, unpacked_.data(), w, 4);
-          for (uint32_t x = 0; x < w; ++x) unpacked_[x] = static_cast<uint8_t>(unpacked_[x] << 4);
+        size_t step = S;
+        if (p_.bps < 8) {
+          Unpack(src, unpacked_.data(), w, p_.bps);
+          // Four bits keep their place in the byte; two bits span the whole range.
+          const uint32_t scale = p_.bps == 4 ? 16 : 85;
+          for (uint32_t x = 0; x < w; ++x)
+            unpacked_[x] = static_cast<uint8_t>(unpacked_[x] * scale);
           g = unpacked_.data();
+          step = 1;
         }
-        for (uint32_t x = 0; x < w; ++x, dst += 3) {
-          const uint8_t v = p_.photometric == 1 ? g[x] : static_cast<uint8_t>(255 - g[x]);
+        const bool white = p_.photometric == 0;
+        for (uint32_t x = 0; x < w; ++x, g += step, dst += 3) {
+          const uint8_t v = white ? static_cast<uint8_t>(255 - *g) : *g;
           dst[0] = dst[1] = dst[2] = v;
         }
         break;
       }
       case Kind::Grey16: {
+        // Signed samples are taken as their bit patterns, as libtiff shows them.
         const int shift = lookAtMolli_ ? 4 : 8;
-        for (uint32_t x = 0; x < w; ++x, src += 2, dst += 3) {
+        for (uint32_t x = 0; x < w; ++x, src += 2 * S, dst += 3) {
           uint32_t v = bo.U16(src);
           if (p_.photometric == 0) v = 65535 - v;
           const auto g = static_cast<uint8_t>(std::min<uint32_t>(v >> shift, 255));
@@ -574,10 +742,22 @@ class RowConverter {
     }
   }
 
- private:
+  void Composite(const uint8_t* src, uint8_t* dst) const {
+    const uint32_t w = p_.width;
+    const size_t bytes = static_cast<size_t>(p_.bps / 8);
+    const size_t stride = p_.spp * bytes;
+    const uint8_t* a = src + alphaIndex_ * bytes;
+    const ByteOrder bo{big_};
+    for (uint32_t x = 0; x < w; ++x, a += stride, dst += 3)
+      compositor_.Apply(dst, bytes == 2 ? bo.U16(a) : *a);
+  }
+
   const Page& p_;
   Kind kind_;
   bool big_;
+  Alpha alpha_;
+  uint32_t alphaIndex_ = 1;  // the alpha sample's place in a pixel
+  Compositor compositor_;
   bool invert_ = false;
   bool lookAtMolli_ = false;
   std::vector<uint8_t> unpacked_;
@@ -586,8 +766,17 @@ class RowConverter {
 class PageReader {
  public:
   PageReader(Source& src, const ByteOrder& bo, const Page& p, TTIFFLZWDecompFunc lzw, TBitmap& bmp,
-             TProgressRec& progress)
-      : src_(src), bo_(bo), p_(p), lzw_(lzw), bmp_(bmp), progress_(progress) {}
+             const TRGB& background, TProgressRec& progress)
+      : src_(src),
+        bo_(bo),
+        p_(p),
+        lzw_(lzw),
+        bmp_(bmp),
+        background_(background),
+        progress_(progress) {}
+
+  // Why the last block failed, when its decoder said (libjpeg does).
+  const std::string& BlockError() const { return blockError_; }
 
   // Works out the block layout and checks that the page's data lies inside the file
   // and could fill the bitmap. False, with progress failed, when it cannot.
@@ -611,6 +800,13 @@ class PageReader {
     if (static_cast<long double>(across_) * down_ * planes_ >
         static_cast<long double>(p_.offsets.size()))
       return Refuse("TIFF: fewer strip or tile offsets than the page has strips or tiles");
+    // libjpeg may hold a whole block's coefficients (progressive data): a JPEG tile may
+    // not reach far beyond the page it tiles.
+    const long double blockBytes = static_cast<long double>(blockRowBytes_) * blockH_;
+    if (p_.compression == 7 && blockBytes > kFreeBitmapBytes &&
+        blockBytes > static_cast<long double>(blockRowBytes_) * h * across_)
+      return Refuse("TIFF: JPEG tiles of " + std::to_string(blockW_) + " x " +
+                    std::to_string(blockH_) + " reach far beyond the page");
     const uint64_t blocks = uint64_t{across_} * down_ * planes_;
     return CheckData(blocks);
   }
@@ -623,13 +819,16 @@ class PageReader {
         (uint64_t{across_} * blockW_ * samplesPerBlockPixel_ * static_cast<uint64_t>(p_.bps) + 7) /
         8);
     imageRowBytes_ = static_cast<size_t>((uint64_t{w} * p_.spp * p_.bps + 7) / 8) + 8;
-    RowConverter conv(p_, kind, bo_.big);
+    RowConverter conv(p_, kind, bo_.big, background_);
     std::vector<uint8_t> band;
     std::vector<uint8_t> row(std::max(imageRowBytes_, planeRowBytes_ * planes_ + 8), 0);
     for (uint32_t by = 0; by < down_; ++by) {
       const uint32_t y0 = by * blockH_;
       const uint32_t bandRows = std::min(blockH_, h - y0);
-      band.assign(planeRowBytes_ * planes_ * bandRows, 0);
+      // Every row converted below is written in full by the decoders first, so the band
+      // is only cleared when it grows. Eight bytes on top let a row be read one byte
+      // past its end.
+      band.resize(planeRowBytes_ * planes_ * bandRows + 8);
       uint32_t goodRows = bandRows;
       for (uint32_t plane = 0; plane < planes_; ++plane)
         for (uint32_t bx = 0; bx < across_; ++bx) {
@@ -694,7 +893,9 @@ class PageReader {
     int64_t off, len;
     if (!BlockRange(index, off, len)) return 0;
     if (!src_.ReadVec(static_cast<uint64_t>(off), static_cast<uint64_t>(len), data_)) return 0;
-    if (p_.fillOrder == 2 && !IsCCITT(p_.compression)) {
+    // The CCITT decoders take the fill order themselves; JPEG data is bytes, which
+    // libtiff never reverses either.
+    if (p_.fillOrder == 2 && !IsCCITT(p_.compression) && p_.compression != 7) {
       const uint8_t* rev = ReverseBitsTable();
       for (uint8_t& b : data_) b = rev[b];
     }
@@ -706,10 +907,11 @@ class PageReader {
       block_.assign(blockRowBytes_ * rows, 0);
       out = block_.data();
     }
-    const int got =
-        DecodeBlock(p_, lzw_, data_.data(), static_cast<int64_t>(data_.size()),
-                    static_cast<int>(blockW_), static_cast<int>(rows), blockRowBytes_, out);
-    if (p_.predictor == 2)
+    const int got = DecodeBlock(p_, lzw_, data_.data(), static_cast<int64_t>(data_.size()),
+                                static_cast<int>(blockW_), static_cast<int>(rows), blockRowBytes_,
+                                out, blockError_);
+    // A predictor does not apply to JPEG data (libtiff's JPEG codec has none).
+    if (p_.predictor == 2 && p_.compression != 7)
       for (int r = 0; r < got; ++r)
         UndoPredictor(out + r * blockRowBytes_, blockRowBytes_, p_.bps, samplesPerBlockPixel_,
                       static_cast<int>(blockW_), bo_.big);
@@ -726,11 +928,7 @@ class PageReader {
   // interleaved into `row`.
   const uint8_t* AssembleRow(const std::vector<uint8_t>& band, uint32_t r,
                              std::vector<uint8_t>& row) {
-    if (planes_ == 1) {
-      const uint8_t* src = band.data() + r * planeRowBytes_;
-      std::memcpy(row.data(), src, std::min(planeRowBytes_, row.size()));
-      return row.data();
-    }
+    if (planes_ == 1) return band.data() + r * planeRowBytes_;
     const size_t bytesPerSample = static_cast<size_t>(p_.bps / 8);
     const uint32_t w = p_.width;
     for (uint32_t plane = 0; plane < planes_; ++plane) {
@@ -748,7 +946,9 @@ class PageReader {
   const Page& p_;
   TTIFFLZWDecompFunc lzw_;
   TBitmap& bmp_;
+  TRGB background_;
   TProgressRec& progress_;
+  std::string blockError_;
   uint32_t planes_ = 1, samplesPerBlockPixel_ = 1;
   uint32_t blockW_ = 0, blockH_ = 0, across_ = 0, down_ = 0;
   size_t blockRowBytes_ = 0, planeRowBytes_ = 0, imageRowBytes_ = 0;
@@ -758,14 +958,19 @@ class PageReader {
 // Why a page cannot be shown; empty when it can. Pages we cannot convert are refused
 // rather than shown as a blank image.
 std::string Unsupported(const Page& page, Kind kind) {
-  const bool predictorOk =
-      page.predictor == 1 || (page.predictor == 2 && (page.bps == 8 || page.bps == 16));
+  const bool predictorOk = page.predictor == 1 || page.compression == 7 ||
+                           (page.predictor == 2 && (page.bps == 8 || page.bps == 16));
   if (kind == Kind::None)
     return "TIFF: " + std::to_string(page.spp) + " samples of " + std::to_string(page.bps) +
            " bits under photometric " + std::to_string(page.photometric) + " are not supported";
   if (!SupportedCompression(page.compression))
     return "TIFF: compression " + std::to_string(page.compression) + " is not supported";
-  if (page.sampleFormat != 1) return "TIFF: only unsigned integer samples are supported";
+  // Signed samples only for 16-bit grey, which shows them as libtiff does.
+  if (page.sampleFormat != 1 && !(page.sampleFormat == 2 && kind == Kind::Grey16))
+    return "TIFF: sample format " + std::to_string(page.sampleFormat) + " of " +
+           std::to_string(page.bps) + "-bit samples is not supported";
+  if (page.compression == 7 && page.bps != 8)
+    return "TIFF: JPEG data of " + std::to_string(page.bps) + "-bit samples is not supported";
   if (!predictorOk)
     return "TIFF: predictor " + std::to_string(page.predictor) + " is not supported";
   if (IsCCITT(page.compression) && kind != Kind::Bilevel)
@@ -868,12 +1073,15 @@ void ReadPage(TBitmap* bitmap, TStream& stream, int& numImages, TIOParamsVals* p
   if (!PageSizeAllowed(page, progress)) return;
   // A one-bit palette page is shown through its colour map, like every palette page.
   const TPixelFormat pf = kind == Kind::Bilevel ? pf1bit : pf24bit;
-  PageReader reader(src, bo, page, lzw, *bitmap, progress);
+  PageReader reader(src, bo, page, lzw, *bitmap, params->TIFF_Background, progress);
   if (!reader.Prepare()) return;
   if (!SizeImage(*bitmap, static_cast<int>(page.width), static_cast<int>(page.height), pf,
                  progress))
     return;
-  if (!reader.Run(kind)) progress.Fail("TIFF: strip or tile data is damaged or ends early");
+  if (!reader.Run(kind))
+    progress.Fail(reader.BlockError().empty()
+                      ? std::string("TIFF: strip or tile data is damaged or ends early")
+                      : "TIFF: JPEG data: " + reader.BlockError());
 }
 
 }  // namespace

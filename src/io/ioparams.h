@@ -98,6 +98,15 @@ struct TIOParamsFields {
   int TIFF_PageCount = 0;
   TTIFFLZWDecompFunc TIFF_LZWDecompress = nullptr;
   TTIFFLZWCompFunc TIFF_LZWCompress = nullptr;
+  // Read from the Orientation tag (274): how the stored rows map to the picture, 1 to 8
+  // as in TIFF and EXIF (1 = rows top to bottom, columns left to right). The reader
+  // leaves the pixels as stored; ApplyOrientation (proc/orientation.h) turns them.
+  // Not part of the stored parameter stream, whose layout stays as it is.
+  int TIFF_Orientation = 1;
+  // The colour alpha is composited onto when a page has an alpha sample (the reader
+  // takes it from the parameter set, which is all it gets). Not part of the stored
+  // parameter stream either.
+  TRGB TIFF_Background{};
 
   // GIF
   std::string GIF_Version = "GIF89a";

@@ -124,6 +124,8 @@ const std::vector<Field>& Fields() {
       StringField("TIFF_PageName", &P::TIFF_PageName),
       IntField("TIFF_PageNumber", &P::TIFF_PageNumber),
       IntField("TIFF_PageCount", &P::TIFF_PageCount),
+      IntField("TIFF_Orientation", &P::TIFF_Orientation),
+      RgbField("TIFF_Background", &P::TIFF_Background),
       StringField("GIF_Version", &P::GIF_Version),
       IntField("GIF_ImageIndex", &P::GIF_ImageIndex),
       IntField("GIF_XPos", &P::GIF_XPos),

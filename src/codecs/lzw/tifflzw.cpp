@@ -7,8 +7,16 @@
 // with the bytes 0x00 and 0x01-ish (a clear code read the other way round), which is
 // how it is told apart.
 //
-// The decoder is asked for one row at a time and keeps everything in its state: read
-// position, table, and the tail of a string that did not fit in the previous row.
+// The decoder writes into one contiguous output buffer. Every entry is "the output of
+// the code before plus the first byte of the output after it", which is exactly the
+// span of output starting where that earlier code was written: the table holds only
+// (start, length) pairs and a string is a copy from earlier output, eight bytes at a
+// time where there is room. Codes come from a 64-bit buffer refilled eight bytes at a
+// time while the strip has them.
+//
+// Whole strips decode straight into the caller's rows (TIFFLZWDecodeStrip). The
+// row-at-a-time hook keeps the strip's output so far in its state and hands out one
+// row after another from it; a string that runs past a row simply waits there.
 #include "codecs/lzw/tifflzw.h"
 
 #include <algorithm>
@@ -28,155 +36,219 @@ constexpr uint32_t kFirst = 258;
 constexpr int kMinBits = 9;
 constexpr int kMaxBits = 12;
 constexpr uint32_t kTableSize = 1u << kMaxBits;
+// The longest string: each entry is one byte longer than the entry it extends.
+constexpr size_t kLongestString = kTableSize - kFirst + 1;
 
-struct TDecoderState {
-  bool started = false;
-  bool compat = false;  // old LSB-first, late-widening codes
-  bool finished = false;
-  int64_t inPos = 0;
-  uint64_t bitBuf = 0;
-  int bitCount = 0;
+inline uint64_t Load64BE(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  return v;
+}
+
+inline uint64_t Load64LE(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  return v;
+}
+
+inline void Copy8(uint8_t* d, const uint8_t* s) {
+  uint64_t v;
+  std::memcpy(&v, s, 8);
+  std::memcpy(d, &v, 8);
+}
+
+enum class TStatus { kRunning, kEnded, kCorrupt };
+
+// Everything a decoder carries from one call to the next. Output positions are offsets
+// into the caller's buffer, so that the row hook may grow (move) its buffer.
+struct TDecoder {
+  const uint8_t* in = nullptr;
+  size_t size = 0;
+  size_t ip = 0;
+  // Standard order: the unread bits at the top of buf; old order: at the bottom. The
+  // bits below (above) the nb valid ones are the next bytes' own bits or zero, so
+  // refilling may OR whole bytes over them.
+  uint64_t buf = 0;
+  int nb = 0;
+  bool compat = false;
   int bits = kMinBits;
   uint32_t next = kFirst;
-  int32_t prev = -1;  // previous code since the last clear, -1 when none
+  bool havePrev = false;
+  size_t prevStart = 0;
+  uint32_t prevLen = 0;
+  TStatus status = TStatus::kRunning;
+  // Entry c: where its string starts in the output (upper 48 bits) and its length
+  // (lower 16), in one word so that one load gives both.
+  uint64_t entries[kTableSize];
 
-  // The table: each entry is its prefix code plus one byte.
-  uint16_t prefix[kTableSize];
-  uint8_t suffix[kTableSize];
-  uint8_t firstByte[kTableSize];
-  uint16_t length[kTableSize];
-
-  // A decoded string that ran past the end of the previous row.
-  uint8_t pending[kTableSize + 1];
-  uint32_t pendingPos = 0;
-  uint32_t pendingLen = 0;
-
-  std::vector<uint8_t> row;
-
-  TDecoderState() {
-    for (uint32_t c = 0; c < 256; ++c) {
-      prefix[c] = 0;
-      suffix[c] = static_cast<uint8_t>(c);
-      firstByte[c] = static_cast<uint8_t>(c);
-      length[c] = 1;
-    }
+  void Start(const uint8_t* input, size_t inputSize) {
+    in = input;
+    size = inputSize;
+    compat = inputSize >= 2 && input[0] == 0 && (input[1] & 1) != 0;
   }
 };
 
-// Reads the next code; false when the strip has fewer bits left than a code needs.
-bool NextCode(TDecoderState& s, const uint8_t* in, int64_t size, uint32_t& code) {
-  if (s.compat) {
-    while (s.bitCount < s.bits && s.inPos < size) {
-      s.bitBuf |= static_cast<uint64_t>(in[s.inPos++]) << s.bitCount;
-      s.bitCount += 8;
-    }
-    if (s.bitCount < s.bits) return false;
-    code = static_cast<uint32_t>(s.bitBuf) & ((1u << s.bits) - 1);
-    s.bitBuf >>= s.bits;
-  } else {
-    // Bits are kept at the top of the 64-bit buffer.
-    while (s.bitCount <= 56 && s.inPos < size) {
-      s.bitBuf |= static_cast<uint64_t>(in[s.inPos++]) << (56 - s.bitCount);
-      s.bitCount += 8;
-    }
-    if (s.bitCount < s.bits) return false;
-    code = static_cast<uint32_t>(s.bitBuf >> (64 - s.bits));
-    s.bitBuf <<= s.bits;
-  }
-  s.bitCount -= s.bits;
-  return true;
-}
+// The bit reader of one code order, on local copies of the decoder's fields so that the
+// output stores (which may alias anything) do not force them back to memory.
+template <bool kCompat>
+struct TBits {
+  const uint8_t* in;
+  size_t size, ip;
+  uint64_t buf;
+  int nb;
 
-// Writes the string of code (length len) into d, last byte first.
-inline void WriteString(const TDecoderState& s, uint32_t code, uint32_t len, uint8_t* d) {
-  uint8_t* p = d + len;
-  while (code >= kFirst) {
-    *--p = s.suffix[code];
-    code = s.prefix[code];
+  explicit TBits(const TDecoder& d) : in(d.in), size(d.size), ip(d.ip), buf(d.buf), nb(d.nb) {}
+  void Store(TDecoder& d) const {
+    d.ip = ip;
+    d.buf = buf;
+    d.nb = nb;
   }
-  *--p = static_cast<uint8_t>(code);
-}
-
-enum class TFill { fOk, fEnd, fCorrupt };
-
-// Fills row[filled, wanted) from the strip; updates filled.
-TFill FillRow(TDecoderState& s, const uint8_t* in, int64_t size, uint8_t* row, size_t wanted,
-              size_t& filled) {
-  if (s.pendingLen > s.pendingPos) {
-    const size_t n = std::min<size_t>(s.pendingLen - s.pendingPos, wanted - filled);
-    std::memcpy(row + filled, s.pending + s.pendingPos, n);
-    s.pendingPos += static_cast<uint32_t>(n);
-    filled += n;
-  }
-  const int widenAt = s.compat ? 0 : 1;  // early change: widen one entry sooner
-  while (filled < wanted) {
-    if (s.finished) return TFill::fEnd;
-    uint32_t code;
-    if (!NextCode(s, in, size, code)) {
-      s.finished = true;
-      return TFill::fEnd;
-    }
-    if (code == kClear) {
-      s.next = kFirst;
-      s.bits = kMinBits;
-      s.prev = -1;
-      continue;
-    }
-    if (code == kEOI) {
-      s.finished = true;
-      return TFill::fEnd;
-    }
-    uint32_t len;
-    uint8_t firstOfCode;
-    if (s.prev < 0) {
-      // First code after a clear (or at the start, where a missing clear is forgiven).
-      if (code >= 256) {
-        s.finished = true;
-        return TFill::fCorrupt;
+  // False when the strip has fewer bits left than a code needs.
+  bool Next(int bits, uint32_t& code) {
+    if (nb < bits) {
+      if (ip + 8 <= size) {
+        if constexpr (kCompat)
+          buf |= Load64LE(in + ip) << nb;
+        else
+          buf |= Load64BE(in + ip) >> nb;
+        ip += static_cast<size_t>((63 - nb) >> 3);
+        nb |= 56;
+      } else {
+        for (; nb <= 56 && ip < size; nb += 8, ++ip) {
+          if constexpr (kCompat)
+            buf |= static_cast<uint64_t>(in[ip]) << nb;
+          else
+            buf |= static_cast<uint64_t>(in[ip]) << (56 - nb);
+        }
+        if (nb < bits) return false;
       }
-      row[filled++] = static_cast<uint8_t>(code);
-      s.prev = static_cast<int32_t>(code);
-      continue;
     }
-    const uint32_t prev = static_cast<uint32_t>(s.prev);
-    const bool known = code < 256 || (code >= kFirst && code < s.next);
-    if (known) {
-      len = s.length[code];
-      firstOfCode = s.firstByte[code];
-    } else if (code == s.next && s.next < kTableSize) {
-      len = s.length[prev] + 1u;
-      firstOfCode = s.firstByte[prev];
+    if constexpr (kCompat) {
+      code = static_cast<uint32_t>(buf) & ((1u << bits) - 1);
+      buf >>= bits;
     } else {
-      s.finished = true;
-      return TFill::fCorrupt;
+      code = static_cast<uint32_t>(buf >> (64 - bits));
+      buf <<= bits;
+    }
+    nb -= bits;
+    return true;
+  }
+};
+
+// Decodes codes into base[pos...] while pos < limit; no byte is written at or past
+// capacity (a string that does not fit is cut there and ends the decoding). Returns the
+// new output position, which may lie past limit by the rest of the last string.
+template <bool kCompat>
+size_t DecodeCodes(TDecoder& d, uint8_t* base, size_t pos, size_t limit, size_t capacity) {
+  TBits<kCompat> in(d);
+  int bits = d.bits;
+  uint32_t next = d.next;
+  bool havePrev = d.havePrev;
+  size_t prevStart = d.prevStart;
+  uint32_t prevLen = d.prevLen;
+  // Early change: the standard order widens one entry sooner.
+  constexpr uint32_t kWidenAt = kCompat ? 0 : 1;
+  TStatus status = TStatus::kRunning;
+  while (pos < limit) {
+    uint32_t code;
+    if (!in.Next(bits, code)) {
+      status = TStatus::kEnded;
+      break;
+    }
+    uint8_t* const o = base + pos;
+    const size_t room = capacity - pos;
+    uint32_t len;
+    if (code < 256) {
+      *o = static_cast<uint8_t>(code);
+      len = 1;
+    } else if (code >= kFirst && code < next) {
+      // The string lies wholly before o, so chunks of eight copy it exactly; what they
+      // write past its end is overwritten by the strings that follow.
+      const uint64_t e = d.entries[code];
+      len = static_cast<uint32_t>(e & 0xFFFF);
+      const uint8_t* s = base + (e >> 16);
+      if (len <= 8 && room >= 8) {
+        Copy8(o, s);
+      } else if (((len + 7u) & ~7u) <= room) {
+        for (uint32_t k = 0; k < len; k += 8) Copy8(o + k, s + k);
+      } else if (len <= room) {
+        std::memcpy(o, s, len);
+      } else {
+        std::memcpy(o, s, room);
+        pos = capacity;
+        status = TStatus::kEnded;
+        break;
+      }
+    } else if (code == next && havePrev) {
+      // The entry being defined: the previous string plus its own first byte. It
+      // starts where the previous string did and runs one byte past it, so a forward
+      // copy (in chunks only when they cannot overtake the bytes they read) makes it.
+      len = prevLen + 1;
+      const uint8_t* s = base + prevStart;
+      const size_t n = std::min<size_t>(len, room);
+      if (prevLen >= 8 && ((n + 7) & ~size_t{7}) <= room) {
+        for (size_t k = 0; k < n; k += 8) Copy8(o + k, s + k);
+      } else {
+        for (size_t k = 0; k < n; ++k) o[k] = s[k];
+      }
+      if (n < len) {
+        pos = capacity;
+        status = TStatus::kEnded;
+        break;
+      }
+    } else if (code == kClear) {
+      bits = kMinBits;
+      next = kFirst;
+      havePrev = false;
+      continue;
+    } else {
+      // The end code ends the strip; any other code (beyond the next free entry, or
+      // not a literal right after a clear) is corrupt.
+      status = code == kEOI ? TStatus::kEnded : TStatus::kCorrupt;
+      break;
     }
     // A full table is kept as it is until the next clear code.
-    if (s.next < kTableSize) {
-      s.prefix[s.next] = static_cast<uint16_t>(prev);
-      s.suffix[s.next] = firstOfCode;
-      s.firstByte[s.next] = s.firstByte[prev];
-      s.length[s.next] = static_cast<uint16_t>(s.length[prev] + 1u);
-      ++s.next;
-      if (s.next + static_cast<uint32_t>(widenAt) >= (1u << s.bits) && s.bits < kMaxBits) ++s.bits;
+    if (havePrev && next < kTableSize) {
+      d.entries[next] = (static_cast<uint64_t>(prevStart) << 16) | (prevLen + 1);
+      ++next;
+      if (next + kWidenAt >= (1u << bits) && bits < kMaxBits) ++bits;
     }
-    s.prev = static_cast<int32_t>(code);
-
-    const size_t room = wanted - filled;
-    if (len == 1) {
-      row[filled++] = static_cast<uint8_t>(code);
-    } else if (len <= room) {
-      WriteString(s, code, len, row + filled);
-      filled += len;
-    } else {
-      WriteString(s, code, len, s.pending);
-      std::memcpy(row + filled, s.pending, room);
-      filled += room;
-      s.pendingPos = static_cast<uint32_t>(room);
-      s.pendingLen = len;
-    }
+    havePrev = true;
+    prevStart = pos;
+    prevLen = len;
+    pos += len;
   }
-  return TFill::fOk;
+  in.Store(d);
+  d.bits = bits;
+  d.next = next;
+  d.havePrev = havePrev;
+  d.prevStart = prevStart;
+  d.prevLen = prevLen;
+  d.status = status;
+  return pos;
 }
+
+size_t Decode(TDecoder& d, uint8_t* base, size_t pos, size_t limit, size_t capacity) {
+  if (d.status != TStatus::kRunning) return pos;
+  return d.compat ? DecodeCodes<true>(d, base, pos, limit, capacity)
+                  : DecodeCodes<false>(d, base, pos, limit, capacity);
+}
+
+// The row hook's state: the decoder and the strip's output so far.
+struct TRowState {
+  TDecoder dec;
+  bool started = false;
+  bool done = false;
+  std::vector<uint8_t> out;
+  size_t pos = 0;       // bytes decoded
+  size_t rowStart = 0;  // where the next row to hand out starts
+};
 
 struct TEncoderState {
   std::vector<uint32_t> slots;
@@ -272,8 +344,9 @@ struct TEncoderState {
 
 }  // namespace
 
-const uint8_t* TIFFLZWDecompress(const uint8_t* input, int64_t inputSize, int wanted, void*& state) {
-  auto* s = static_cast<TDecoderState*>(state);
+const uint8_t* TIFFLZWDecompress(const uint8_t* input, int64_t inputSize, int wanted,
+                                 void*& state) {
+  auto* s = static_cast<TRowState*>(state);
   if (input == nullptr || wanted <= 0) {
     // The closing call (or a request for nothing): free the state.
     if (input == nullptr && wanted == 0) {
@@ -283,25 +356,45 @@ const uint8_t* TIFFLZWDecompress(const uint8_t* input, int64_t inputSize, int wa
     return nullptr;
   }
   if (s == nullptr) {
-    s = new TDecoderState;
+    s = new TRowState;
     state = s;
   }
-  if (inputSize < 0) inputSize = 0;
+  const size_t size = inputSize > 0 ? static_cast<size_t>(inputSize) : 0;
   if (!s->started) {
     s->started = true;
-    s->compat = inputSize >= 2 && input[0] == 0 && (input[1] & 1) != 0;
+    s->dec.Start(input, size);
   }
-  s->row.resize(static_cast<size_t>(wanted));
-  size_t filled = 0;
-  const TFill r = FillRow(*s, input, inputSize, s->row.data(), s->row.size(), filled);
-  if (r == TFill::fOk) return s->row.data();
-  // A strip that ends inside a row still yields that row, zero-filled, as long as
-  // some of it was decoded; a row with nothing in it, or corrupt codes, fails.
-  if (r == TFill::fEnd && filled > 0) {
-    std::memset(s->row.data() + filled, 0, s->row.size() - filled);
-    return s->row.data();
+  // The same strip at every call, though perhaps at another address.
+  s->dec.in = input;
+  s->dec.size = size;
+  s->dec.ip = std::min(s->dec.ip, size);
+  if (s->done) return nullptr;
+  const size_t rowEnd = s->rowStart + static_cast<size_t>(wanted);
+  // Room for the longest string past the row, and for eight-byte copies.
+  const size_t need = rowEnd + kLongestString + 8;
+  if (s->out.size() < need) s->out.resize(std::max(need, s->out.size() * 2));
+  if (s->pos < rowEnd) s->pos = Decode(s->dec, s->out.data(), s->pos, rowEnd, s->out.size());
+  uint8_t* row = s->out.data() + s->rowStart;
+  if (s->pos < rowEnd) {
+    // A strip that ends inside a row still yields that row, zero-filled, as long as
+    // some of it was decoded; a row with nothing in it, or corrupt codes, fails.
+    s->done = true;
+    if (s->dec.status != TStatus::kEnded || s->pos == s->rowStart) return nullptr;
+    std::memset(s->out.data() + s->pos, 0, rowEnd - s->pos);
   }
-  return nullptr;
+  s->rowStart = rowEnd;
+  return row;
+}
+
+size_t TIFFLZWDecodeStrip(const uint8_t* input, int64_t inputSize, uint8_t* out, size_t total,
+                          bool& corrupt) {
+  corrupt = false;
+  if (input == nullptr || inputSize <= 0 || total == 0) return 0;
+  auto d = std::make_unique<TDecoder>();
+  d->Start(input, static_cast<size_t>(inputSize));
+  const size_t got = Decode(*d, out, 0, total, total);
+  corrupt = d->status == TStatus::kCorrupt;
+  return got;
 }
 
 bool TIFFLZWCompress(const uint8_t* row, int count, TStream& output, void*& state) {
