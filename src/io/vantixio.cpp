@@ -384,6 +384,7 @@ int TVantixIO::LoadFromFileTIFF(const std::string& fileName) {
   if (!BeginLoad()) return 0;
   TFileStream f(fileName, fmOpenRead);
   int count = 0;
+  params_->TIFF_Background = TColor2TRGB(Background());
   ReadIntoBitmap("TIFF", [&](TBitmap& b, TProgressRec& p) {
     TIFFReadStream(&b, f, count, params_.get(), p, false);
   });
@@ -404,6 +405,7 @@ int TVantixIO::LoadFromStreamTIFF(TStream& stream) {
     after = start + kStreamHeaderSize + h.length;
   }
   int count = 0;
+  params_->TIFF_Background = TColor2TRGB(Background());
   ReadIntoBitmap("TIFF", [&](TBitmap& b, TProgressRec& p) {
     TIFFReadStream(&b, stream, count, params_.get(), p, false);
   });
