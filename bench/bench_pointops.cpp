@@ -2,7 +2,9 @@
 // the same bytes, on a 4000 x 3000 true-colour image.
 //
 // "plain" is the least any implementation must do: one loop over the pixel block with
-// the same arithmetic (255 - c; the grey formula per pixel). "proc" is
+// the same arithmetic (255 - c; the grey formula per pixel). Its byte loop has a trip
+// count known at compile time, which is what -O2 needs to vectorise it; the worker's
+// rows have a run-time length and go in fixed-length blocks for the same effect. "proc" is
 // TVantixProc::Negative / ConvertToGray with AutoUndo off (selection resolution,
 // worker with row pointers and per-row progress, Update); "proc_undo" adds the undo
 // copy a default component takes first.

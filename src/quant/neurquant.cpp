@@ -308,24 +308,32 @@ TVXQuantizer::~TVXQuantizer() = default;
 void TVXQuantizer::Build(const TBitmap& bitmap, TRGB* palette, int ncolors, int quality) {
   const int n = std::max(ncolors, 1);
   palette_.assign(static_cast<size_t>(n), TRGB{});
-  // The caller's array is written directly so that entries median cut does not
+  // The caller's array is written directly so that entries the palette does not
   // make keep whatever the caller had there.
   TRGB* target = palette ? palette : palette_.data();
-  if (n > 256) {
+  // Both reductions read 24-bit pixels; the copy is made once for the colour count
+  // and the reduction alike.
+  const TBitmap* source = &bitmap;
+  TBitmap converted;
+  if (bitmap.PixelFormat() != pf24bit && !bitmap.Empty()) {
+    converted.Assign(bitmap);
+    converted.SetPixelFormat(pf24bit);
+    source = &converted;
+  }
+  if (exact_.Collect(*source, n)) {
+    kind_ = kExact;
+    std::copy(exact_.Colours().begin(), exact_.Colours().end(), target);
+    colorsMade_ = exact_.Size();
+  } else if (n > 256) {
     kind_ = kNeuralNet;
-    neural_ = CreateNeuralQuantizer(bitmap, target, n, quality);
+    neural_ = CreateNeuralQuantizer(*source, target, n, quality);
     colorsMade_ = n;
   } else {
     kind_ = kMedianCut;
-    medianCut_ = CreateMedianCutQuantizer(bitmap, target, 0, n);
+    medianCut_ = CreateMedianCutQuantizer(*source, target, 0, n);
     colorsMade_ = medianCut_->colorsMade;
   }
   if (palette) std::copy(palette, palette + n, palette_.begin());
-}
-
-int TVXQuantizer::GetRGBIndex(const TRGB& color) const {
-  if (kind_ == kNeuralNet) return NeuralFindIndex(*neural_, color);
-  return MedianCutFindIndex(*medianCut_, color);
 }
 
 }  // namespace vx

@@ -1,13 +1,16 @@
 #pragma once
 // TVXQuantizer: the one colour quantizer the codecs and processing routines
-// create. Up to 256 colours it uses median cut; above that a self-organising
-// map (NeuQuant, Dekker) learns the palette from a sample of the pixels.
+// create. An image with no more colours than asked for gets exactly its own
+// colours. Otherwise, up to 256 colours it uses median cut; above that a
+// self-organising map (NeuQuant, Dekker) learns the palette from a sample of
+// the pixels.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/types.h"
+#include "quant/exactpal.h"
 #include "quant/stdquant.h"
 
 namespace vx {
@@ -43,13 +46,15 @@ int NeuralFindIndex(const TNeuralQuantizer& q, const TRGB& color);
 
 class TVXQuantizer {
  public:
-  enum TKind { kNeuralNet = 0, kMedianCut = 1 };
+  enum TKind { kNeuralNet = 0, kMedianCut = 1, kExact = 2 };
 
-  // Fills palette[0 .. ncolors-1] (median cut leaves entries it did not make as
-  // they were). reserved and method are accepted for callers that pass them and
-  // are not read; quality matters only for the neural net (-1 = automatic). The
-  // kind is chosen by ncolors alone: above 256 the neural net, otherwise median
-  // cut. ncolors below 1 is taken as 1.
+  // Fills palette[0 .. ncolors-1] (the exact palette and median cut leave
+  // entries they did not make as they were). reserved and method are accepted
+  // for callers that pass them and are not read; quality matters only for the
+  // neural net (-1 = automatic). A non-empty image of at most ncolors colours
+  // gets them as the palette, sorted (see TExactPalette), each mapping to its
+  // own entry. Any other image is reduced by ncolors alone: above 256 the
+  // neural net, otherwise median cut. ncolors below 1 is taken as 1.
   TVXQuantizer(const TBitmap& bitmap, TRGB* palette, int reserved, int ncolors, int quality = -1,
                int method = 0);
   // The same with a palette of its own (ncolors entries, black where nothing
@@ -59,12 +64,17 @@ class TVXQuantizer {
   TVXQuantizer(const TVXQuantizer&) = delete;
   TVXQuantizer& operator=(const TVXQuantizer&) = delete;
 
-  // Palette index of any colour.
-  int GetRGBIndex(const TRGB& color) const;
+  // Palette index of any colour. Inline, as writers call it once a pixel.
+  int GetRGBIndex(const TRGB& color) const {
+    if (kind_ == kMedianCut) return MedianCutFindIndex(*medianCut_, color);
+    if (kind_ == kExact) return exact_.Find(color);
+    return NeuralFindIndex(*neural_, color);
+  }
 
   // The palette as filled by the constructor.
   const std::vector<TRGB>& Palette() const { return palette_; }
-  // Entries actually produced (median cut may make fewer than asked).
+  // Entries actually produced (the exact palette and median cut may make fewer
+  // than asked).
   int ColorsMade() const { return colorsMade_; }
   TKind Kind() const { return kind_; }
 
@@ -72,6 +82,7 @@ class TVXQuantizer {
   void Build(const TBitmap& bitmap, TRGB* palette, int ncolors, int quality);
 
   TKind kind_ = kMedianCut;
+  TExactPalette exact_;
   TMedianCutHandle medianCut_;
   std::unique_ptr<TNeuralQuantizer> neural_;
   std::vector<TRGB> palette_;

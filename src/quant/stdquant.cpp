@@ -208,10 +208,6 @@ TMedianCutHandle CreateMedianCutQuantizer(const TBitmap& bitmap, TRGB* palette, 
   return q;
 }
 
-int MedianCutFindIndex(const TMedianCutQuantizer& handle, const TRGB& color) {
-  return handle.lookup[CellIndex(color.r >> 3, color.g >> 3, color.b >> 3)];
-}
-
 void FreeMedianCutQuantizer(TMedianCutHandle& handle) {
   handle.reset();
 }

@@ -42,8 +42,11 @@ using TMedianCutHandle = std::unique_ptr<TMedianCutQuantizer>;
 // to 1..256). reserved is accepted for callers that pass it and is not read.
 TMedianCutHandle CreateMedianCutQuantizer(const TBitmap& bitmap, TRGB* palette, int reserved,
                                           int ncolors);
-// Palette index of a colour: one table read at its cube cell.
-int MedianCutFindIndex(const TMedianCutQuantizer& handle, const TRGB& color);
+// Palette index of a colour: one table read at its cube cell. Inline: writers call
+// it once a pixel.
+inline int MedianCutFindIndex(const TMedianCutQuantizer& handle, const TRGB& color) {
+  return handle.lookup[(color.r >> 3) << 10 | (color.g >> 3) << 5 | color.b >> 3];
+}
 // Frees the quantizer and all its memory.
 void FreeMedianCutQuantizer(TMedianCutHandle& handle);
 

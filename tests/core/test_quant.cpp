@@ -2,8 +2,10 @@
 // pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <random>
 #include <set>
 #include <vector>
@@ -131,25 +133,34 @@ TEST(MedianCut, BoxesPartitionThePixelsAndErrorsAreConsistent) {
   EXPECT_EQ(total, 64 * 48);
 }
 
-TEST(Quantizer, FewColoursMapExactly) {
+TEST(Quantizer, FewGridColoursMapExactlyInBothReductions) {
   // Median cut reproduces colours on the 5-bit grid exactly when it has a box
   // for each; the network converges with truncating steps and lands within a
-  // unit or two.
+  // unit or two. (The quantizer object gives such an image its exact palette,
+  // so the reductions are called directly.)
   for (int kinds : {16, 256, 300}) {
     const auto cols = GridColours(12, static_cast<uint32_t>(kinds));
     const TBitmap b = FromColours(cols, 40, 30);
-    TVXQuantizer q(b, kinds);
     const bool neural = kinds > 256;
-    EXPECT_EQ(q.Kind(), neural ? TVXQuantizer::kNeuralNet : TVXQuantizer::kMedianCut);
-    EXPECT_LE(q.ColorsMade(), kinds);
-    EXPECT_EQ(static_cast<int>(q.Palette().size()), kinds);
+    std::vector<TRGB> pal(static_cast<size_t>(kinds));
+    std::function<int(const TRGB&)> index;
+    TMedianCutHandle medianCut;
+    std::unique_ptr<TNeuralQuantizer> net;
+    if (neural) {
+      net = CreateNeuralQuantizer(b, pal.data(), kinds, -1);
+      index = [&](const TRGB& c) { return NeuralFindIndex(*net, c); };
+    } else {
+      medianCut = CreateMedianCutQuantizer(b, pal.data(), 0, kinds);
+      EXPECT_LE(medianCut->colorsMade, kinds);
+      index = [&](const TRGB& c) { return MedianCutFindIndex(*medianCut, c); };
+    }
     std::set<int> used;
     for (const TRGB& c : cols) {
-      const int i = q.GetRGBIndex(c);
+      const int i = index(c);
       ASSERT_GE(i, 0);
       ASSERT_LT(i, kinds);
       used.insert(i);
-      const TRGB p = q.Palette()[static_cast<size_t>(i)];
+      const TRGB p = pal[static_cast<size_t>(i)];
       if (neural)
         EXPECT_LE(L1(p, c), 3) << kinds;
       else
@@ -217,9 +228,9 @@ TEST(Quantizer, TinyImageStillLearnsItsColours) {
   // start as a grey ramp, hundreds of units away).
   const std::vector<TRGB> cols{CreateRGB(250, 10, 10), CreateRGB(10, 10, 250)};
   const TBitmap b = FromColours(cols, 5, 4);
-  TVXQuantizer q(b, 400);
-  for (const TRGB& c : cols)
-    EXPECT_LE(L1(q.Palette()[static_cast<size_t>(q.GetRGBIndex(c))], c), 3);
+  std::vector<TRGB> pal(400);
+  const auto q = CreateNeuralQuantizer(b, pal.data(), 400, -1);
+  for (const TRGB& c : cols) EXPECT_LE(L1(pal[static_cast<size_t>(NeuralFindIndex(*q, c))], c), 3);
 }
 
 // Every byte of every pixel drawn from a seeded generator.
@@ -264,10 +275,13 @@ TEST(Quantizer, NeuralPalettesBelowTheLargeSizesAreUnchanged) {
   EXPECT_EQ(
       PaletteDigest(pal.data(), pal.size(), [&](TRGB c) { return NeuralFindIndex(*direct, c); }),
       0x0c1236c767b6fd06ull);
-  const TVXQuantizer q(Noise(64, 64, 1), 23175);
-  EXPECT_EQ(PaletteDigest(q.Palette().data(), q.Palette().size(),
-                          [&](TRGB c) { return q.GetRGBIndex(c); }),
-            0x74d6e37845f1260dull);
+  // 4096 pixels for 23175 entries would get their exact palette from the quantizer
+  // object: the network is asked directly.
+  std::vector<TRGB> large(23175);
+  const auto q = CreateNeuralQuantizer(Noise(64, 64, 1), large.data(), 23175, -1);
+  EXPECT_EQ(
+      PaletteDigest(large.data(), large.size(), [&](TRGB c) { return NeuralFindIndex(*q, c); }),
+      0x74d6e37845f1260dull);
 }
 
 TEST(Quantizer, LargestPalettesStayBetweenTheStartingRampAndTheImage) {
@@ -280,17 +294,17 @@ TEST(Quantizer, LargestPalettesStayBetweenTheStartingRampAndTheImage) {
         CreateRGB(static_cast<uint8_t>(v), static_cast<uint8_t>(v), static_cast<uint8_t>(v));
     const TBitmap b = Solid(64, 64, colour);
     const int n = 65536;
-    const TVXQuantizer q(b, n);
-    ASSERT_EQ(static_cast<int>(q.Palette().size()), n);
+    std::vector<TRGB> pal(static_cast<size_t>(n));
+    const auto q = CreateNeuralQuantizer(b, pal.data(), n, -1);
     int outside = 0;
     for (int i = 0; i < n; ++i) {
       const int start = static_cast<int>(static_cast<int64_t>(i) * 256 / n);
       const int lo = std::min(start, v), hi = std::max(start, v);
-      const TRGB& p = q.Palette()[static_cast<size_t>(i)];
+      const TRGB& p = pal[static_cast<size_t>(i)];
       for (const int c : {p.r, p.g, p.b}) outside += c < lo || c > hi;
     }
     EXPECT_EQ(outside, 0) << v;
-    EXPECT_EQ(q.Palette()[static_cast<size_t>(q.GetRGBIndex(colour))], colour) << v;
+    EXPECT_EQ(pal[static_cast<size_t>(NeuralFindIndex(*q, colour))], colour) << v;
   }
 }
 
@@ -299,8 +313,8 @@ TEST(Quantizer, NoiseToTheLargestPaletteMapsToNearestEntries) {
   // (the sanitizer build reports the overflow of the 32-bit ones here).
   const TBitmap b = Noise(64, 64, 5);
   const int n = 65536;
-  const TVXQuantizer q(b, n);
-  const auto& pal = q.Palette();
+  std::vector<TRGB> pal(static_cast<size_t>(n));
+  const auto q = CreateNeuralQuantizer(b, pal.data(), n, -1);
   std::set<int> distinct;
   for (const TRGB& p : pal) distinct.insert(p.r << 16 | p.g << 8 | p.b);
   EXPECT_GT(distinct.size(), 4000u);  // spread over the colours, not collapsed
@@ -308,11 +322,141 @@ TEST(Quantizer, NoiseToTheLargestPaletteMapsToNearestEntries) {
     const TRGB c = reinterpret_cast<const TRGB*>(b.ScanLine(t % 64))[(t * 97) % 64];
     int best = 1 << 30;
     for (const TRGB& p : pal) best = std::min(best, L1(p, c));
-    const int i = q.GetRGBIndex(c);
+    const int i = NeuralFindIndex(*q, c);
     ASSERT_GE(i, 0);
     ASSERT_LT(i, n);
     ASSERT_EQ(L1(pal[static_cast<size_t>(i)], c), best) << t;
   }
+}
+
+// ---- exact palettes ----
+
+// count distinct colours, neighbours differing by one in red (all of them in a few
+// cells of the 5-bit grid that median cut works on).
+std::vector<TRGB> CloseColours(int count) {
+  std::vector<TRGB> out;
+  for (int i = 0; i < count; ++i)
+    out.push_back(CreateRGB(static_cast<uint8_t>(i & 255), static_cast<uint8_t>(40 + (i >> 8)),
+                            static_cast<uint8_t>((i * 13) & 255)));
+  return out;
+}
+
+// Every colour at least twice, scattered: pixel p takes colour (p * 7919) mod count.
+TBitmap Scattered(const std::vector<TRGB>& cols) {
+  const int count = static_cast<int>(cols.size());
+  const int w = 97, h = (2 * count + w - 1) / w + 1;
+  TBitmap b;
+  SizeBitmap(b, w, h, pf24bit);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      Row(b, y)[x] = cols[static_cast<size_t>((int64_t{y} * w + x) * 7919 % count)];
+  return b;
+}
+
+uint32_t Packed(const TRGB& c) {
+  return static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 | c.b;
+}
+
+TEST(ExactPalette, ImagesThatFitGetTheirOwnColoursSorted) {
+  struct Case {
+    int colours, asked;
+  };
+  const TRGB sentinel = CreateRGB(1, 2, 3);
+  for (const Case& c : {Case{1, 1}, Case{2, 2}, Case{16, 16}, Case{12, 256}, Case{256, 256},
+                        Case{300, 1000}, Case{4000, 65536}}) {
+    SCOPED_TRACE(testing::Message() << c.colours << " colours, " << c.asked << " asked");
+    const auto cols = CloseColours(c.colours);
+    const TBitmap b = Scattered(cols);
+    std::vector<TRGB> pal(static_cast<size_t>(c.asked), sentinel);
+    const TVXQuantizer q(b, pal.data(), 0x7FFFFFF, c.asked, -1, 0);
+    EXPECT_EQ(q.Kind(), TVXQuantizer::kExact);
+    ASSERT_EQ(q.ColorsMade(), c.colours);
+    auto sorted = cols;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const TRGB& a, const TRGB& d) { return Packed(a) < Packed(d); });
+    EXPECT_TRUE(std::equal(sorted.begin(), sorted.end(), pal.begin()));
+    EXPECT_TRUE(std::all_of(pal.begin() + c.colours, pal.end(),
+                            [&](const TRGB& e) { return e == sentinel; }));
+    EXPECT_EQ(q.Palette(), pal);
+    int wrong = 0;
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) {
+        const TRGB px = reinterpret_cast<const TRGB*>(b.ScanLine(y))[x];
+        const int i = q.GetRGBIndex(px);
+        wrong += i < 0 || i >= c.colours || !(pal[static_cast<size_t>(i)] == px);
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+TEST(ExactPalette, OneColourTooManyIsReducedExactlyAsBefore) {
+  // The colour that ends the count is the very last pixel; the reductions must then
+  // give what they give when called directly (stored palettes depend on them).
+  for (const int n : {2, 16, 256, 300}) {
+    SCOPED_TRACE(n);
+    const auto cols = CloseColours(n + 1);
+    TBitmap b = Scattered(std::vector<TRGB>(cols.begin(), cols.end() - 1));
+    Row(b, b.Height() - 1)[b.Width() - 1] = cols.back();
+    std::vector<TRGB> direct(static_cast<size_t>(n));
+    std::function<int(const TRGB&)> index;
+    TMedianCutHandle medianCut;
+    std::unique_ptr<TNeuralQuantizer> net;
+    if (n > 256) {
+      net = CreateNeuralQuantizer(b, direct.data(), n, -1);
+      index = [&](const TRGB& c) { return NeuralFindIndex(*net, c); };
+    } else {
+      medianCut = CreateMedianCutQuantizer(b, direct.data(), 0, n);
+      index = [&](const TRGB& c) { return MedianCutFindIndex(*medianCut, c); };
+    }
+    const TVXQuantizer q(b, n);
+    EXPECT_EQ(q.Kind(), n > 256 ? TVXQuantizer::kNeuralNet : TVXQuantizer::kMedianCut);
+    EXPECT_EQ(q.Palette(), direct);
+    for (const TRGB& c : cols) ASSERT_EQ(q.GetRGBIndex(c), index(c));
+  }
+}
+
+TEST(ExactPalette, MedianCutPalettesOfPhotosAreUnchanged) {
+  // Digests of the median-cut palettes and lookups as they were before images that fit
+  // got exact palettes: a photo never fits, and must not move.
+  const TBitmap b = Photo(120, 90);
+  for (const auto& [n, digest] :
+       {std::pair{16, 0xe0c5bd5f496905c3ull}, std::pair{256, 0xfb49bb98f60e462bull}}) {
+    const TVXQuantizer q(b, n);
+    EXPECT_EQ(q.Kind(), TVXQuantizer::kMedianCut);
+    EXPECT_EQ(PaletteDigest(q.Palette().data(), q.Palette().size(),
+                            [&](TRGB c) { return q.GetRGBIndex(c); }),
+              digest)
+        << n;
+  }
+}
+
+TEST(ExactPalette, OtherColoursGetTheNearestEntry) {
+  // Writers also ask for colours the image lacks (a background, a transparent colour).
+  const TRGB black{}, dark = CreateRGB(100, 0, 0), white = CreateRGB(255, 255, 255);
+  const TBitmap b = FromColours({white, dark, black}, 6, 5);
+  const TVXQuantizer q(b, 8);
+  ASSERT_EQ(q.Kind(), TVXQuantizer::kExact);
+  ASSERT_EQ(q.ColorsMade(), 3);
+  EXPECT_EQ(q.GetRGBIndex(CreateRGB(101, 0, 0)), 1);  // the twin in the same 5-bit cell
+  EXPECT_EQ(q.GetRGBIndex(CreateRGB(60, 0, 0)), 1);
+  EXPECT_EQ(q.GetRGBIndex(CreateRGB(50, 0, 0)), 0);  // a tie goes to the first entry
+  EXPECT_EQ(q.GetRGBIndex(CreateRGB(200, 200, 250)), 2);
+}
+
+TEST(ExactPalette, OneBitImagesAndEmptyImages) {
+  TBitmap mono;
+  SizeBitmap(mono, 13, 5, pf1bit);
+  for (int x = 0; x < 13; x += 3) SetPixelbw(mono.ScanLine(2), x, true);
+  const TVXQuantizer two(mono, 16);
+  EXPECT_EQ(two.Kind(), TVXQuantizer::kExact);
+  ASSERT_EQ(two.ColorsMade(), 2);
+  EXPECT_EQ(two.Palette()[0], TRGB{});
+  EXPECT_EQ(two.Palette()[1], CreateRGB(255, 255, 255));
+  // No pixels, no colours to keep: the reduction runs as it always did.
+  const TBitmap empty;
+  const TVXQuantizer none(empty, 16);
+  EXPECT_EQ(none.Kind(), TVXQuantizer::kMedianCut);
+  EXPECT_EQ(none.ColorsMade(), 1);
 }
 
 TEST(ConvertTo1bit, TwoColoursDarkerFirst) {
