@@ -170,7 +170,12 @@ void SizeBitmap(TBitmap& bitmap, int width, int height, TPixelFormat pf) {
 
 void CopyBitmap(const TBitmap& source, TBitmap& dest) {
   if (&source == &dest) return;
-  dest.SetSize(1, 1);
+  // A destination of the same shape keeps its block: the copy is all that changes, and
+  // an undo copy taken before every operation costs no reallocation.
+  const bool sameShape = !source.Empty() && dest.Width() == source.Width() &&
+                         dest.Height() == source.Height() &&
+                         dest.PixelFormat() == source.PixelFormat();
+  if (!sameShape) dest.SetSize(1, 1);
   dest.SetPixelFormat(source.PixelFormat());
   if (source.Empty()) return;
   dest.SetSize(source.Width(), source.Height());

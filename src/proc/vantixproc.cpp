@@ -163,9 +163,12 @@ void TVantixProc::RunPolygon(int x1, int y1, int x2, int y2, const std::vector<T
 
 void TVantixProc::SaveUndo() {
   if (!bitmap_) return;
-  ClearUndo();
   undoOf_ = bitmap_;
-  if (bitmap_->Width() > 0 && bitmap_->Height() > 0) CopyBitmap(*bitmap_, *undo_);
+  // Copied over the previous undo image: of the same shape, its block is reused.
+  if (bitmap_->Width() > 0 && bitmap_->Height() > 0)
+    CopyBitmap(*bitmap_, *undo_);
+  else
+    ClearUndo();
 }
 
 void TVantixProc::Undo() {
