@@ -624,7 +624,8 @@ class Rebuilder {
   bool PlaceData(Entry& e, const std::vector<uint8_t>& data) {
     std::memset(e.value, 0, 4);
     if (data.size() <= 4) {
-      std::memcpy(e.value, data.data(), data.size());
+      // An entry of count 0 has no bytes (and possibly no buffer) to copy.
+      if (!data.empty()) std::memcpy(e.value, data.data(), data.size());
       return true;
     }
     Align();
