@@ -4,7 +4,7 @@
 
 #include "core/vxdefs.h"
 #include "fuzz_target.h"
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 #include "io/ioparams.h"
 #include "platform/stream.h"
 

@@ -6,7 +6,7 @@
 
 #include "codecs/jpegfilt.h"
 #include "codecs/pngfilt.h"
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 
 namespace vx {
 

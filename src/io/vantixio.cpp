@@ -14,7 +14,7 @@
 #include "codecs/pcxfilter.h"
 #include "codecs/pngfilt.h"
 #include "codecs/tiffilt.h"
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 #include "io/fileformats.h"
 #include "io/metafile.h"
 #include "platform/bitmap.h"

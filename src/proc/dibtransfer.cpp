@@ -7,7 +7,7 @@
 #include "core/arith.h"
 #include "core/vxdefs.h"
 #include "core/vxutils.h"
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 #include "io/ioparams.h"
 #include "platform/canvas.h"
 #include "platform/stream.h"

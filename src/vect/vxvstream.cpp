@@ -15,7 +15,7 @@
 #include "codecs/pngfilt.h"
 #include "codecs/vxzlib.h"
 #include "core/vxdefs.h"
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 #include "io/ioparams.h"
 #include "platform/exceptions.h"
 #include "vect/vxvstore.h"

@@ -1,4 +1,4 @@
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 
 #include <algorithm>
 #include <array>

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 
 namespace vx {
 

@@ -18,7 +18,7 @@
 
 #include "core/vxdefs.h"
 #include "core/vxutils.h"
-#include "io/bmpfilt.h"
+#include "codecs/bmpfilt.h"
 #include "io/ioparams.h"
 #include "platform/stream.h"
 #include "quant/neurquant.h"
