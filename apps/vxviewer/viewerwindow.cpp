@@ -29,6 +29,7 @@
 #include "platform/exceptions.h"
 #include "platform/stream.h"
 #include "platform/syscolors.h"
+#include "proc/orientation.h"
 
 namespace vxviewer {
 
@@ -249,6 +250,10 @@ void TViewerWindow::BuildViewMenu() {
   fit->setCheckable(true);
   fit->setChecked(FitOnOpen());
   connect(fit, &QAction::toggled, this, [this](bool on) { SetFitOnOpen(on); });
+  QAction* orient = AddAction(m, tr("&Upright by orientation tag"), "viewAutoOrient", {}, [] {});
+  orient->setCheckable(true);
+  orient->setChecked(AutoOrient());
+  connect(orient, &QAction::toggled, this, [this](bool on) { SetAutoOrient(on); });
   m->addSeparator();
   QAction* center = AddAction(m, tr("&Centre"), "viewCentre", {}, [] {});
   center->setCheckable(true);
@@ -425,6 +430,9 @@ bool TViewerWindow::Open(const QString& fileName) {
     Report(tr("Cannot open %1: %2").arg(FileLabel(fileName), failure));
     return false;
   }
+  // Pixels stay as the file stores them; a camera's or scanner's orientation tag says how
+  // to turn them upright for showing.
+  if (AutoOrient()) ApplyOrientation(fresh, loader.Params().TIFF_Orientation);
   view_->DeSelect();
   view_->Bitmap().Swap(fresh);
   view_->SetDPI(loader.Params().DpiX, loader.Params().DpiY);
@@ -517,6 +525,15 @@ bool TViewerWindow::OpenNeighbour(int step) {
 void TViewerWindow::SetModified(bool m) {
   modified_ = m;
   UpdateTitle();
+}
+
+bool TViewerWindow::AutoOrient() const {
+  return settings_->value("autoOrient", true).toBool();
+}
+
+void TViewerWindow::SetAutoOrient(bool on) {
+  settings_->setValue("autoOrient", on);
+  if (QAction* a = Action("viewAutoOrient"); a && a->isChecked() != on) a->setChecked(on);
 }
 
 bool TViewerWindow::FitOnOpen() const {

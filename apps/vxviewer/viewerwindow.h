@@ -71,6 +71,9 @@ class TViewerWindow : public QMainWindow {
   void SetQuiet(bool q) { quiet_ = q; }
   bool FitOnOpen() const;
   void SetFitOnOpen(bool on);
+  // Whether opened images are turned upright by their orientation tag (on by default).
+  bool AutoOrient() const;
+  void SetAutoOrient(bool on);
   QStringList RecentFiles() const;
 
   QString StatusText(TStatusField field) const;

@@ -576,3 +576,29 @@ TEST_F(Viewer, ScreenshotRunWithZoomAndSelection) {
 }
 
 }  // namespace
+
+// A TIFF whose orientation tag says "rotated 90 degrees clockwise" is shown upright;
+// with the toggle off it is shown as stored.
+TEST_F(Viewer, OrientationTagTurnsTheImageUprightUnlessTurnedOff) {
+  if (!CommandSucceeds("command -v tiffset"))
+    GTEST_SKIP() << "tiffset (libtiff-tools) is not installed";
+  const QString tif = File("turned.tif", 40, 30);
+  const std::string cmd = "tiffset -s 274 6 '" + tif.toStdString() + "'";
+  ASSERT_TRUE(CommandSucceeds(cmd)) << RunCommand(cmd);
+  TBitmap stored = ReadImage(tif);
+  ASSERT_EQ(stored.Width(), 40);
+
+  EXPECT_TRUE(w->AutoOrient());
+  ASSERT_TRUE(w->Open(tif));
+  ASSERT_EQ(Image().Width(), 30);
+  ASSERT_EQ(Image().Height(), 40);
+  // Orientation 6: the stored top row becomes the right-hand column, read downwards.
+  for (int x = 0; x < 40; x += 13)
+    EXPECT_EQ(Image().Canvas().Pixel(29, x), stored.Canvas().Pixel(x, 0)) << x;
+
+  Trigger("viewAutoOrient");  // off
+  EXPECT_FALSE(settings->value("autoOrient").toBool());
+  ASSERT_TRUE(w->Open(tif));
+  EXPECT_EQ(Image().Width(), 40);
+  EXPECT_EQ(Image().Height(), 30);
+}
