@@ -1,0 +1,47 @@
+#include "controlstest.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <memory>
+
+namespace vxtest {
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "test_controls";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kEnv =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+QImage GrabWidget(QWidget& w) {
+  return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+vx::TColor Px(const QImage& img, int x, int y) {
+  const QRgb c = img.pixel(x, y);
+  return qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16);
+}
+
+QFont LabelFontOf(const QWidget& w) {
+  QFont f = w.font();
+  f.setStyleStrategy(QFont::NoAntialias);
+  return f;
+}
+
+}  // namespace vxtest
