@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <memory>
 
 namespace vxtest {
@@ -28,6 +29,27 @@ class QtEnvironment : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace
+
+void Press(QWidget* w, int x, int y, Qt::MouseButton b, bool dbl) {
+  const QPointF p(x, y);
+  QMouseEvent e(dbl ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, p, w->mapToGlobal(p),
+                b, b, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+void Move(QWidget* w, int x, int y, Qt::MouseButtons held) {
+  const QPointF p(x, y);
+  QMouseEvent e(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+void Release(QWidget* w, int x, int y, Qt::MouseButton b) {
+  const QPointF p(x, y);
+  QMouseEvent e(QEvent::MouseButtonRelease, p, w->mapToGlobal(p), b, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+void Click(QWidget* w, int x, int y, Qt::MouseButton b) {
+  Press(w, x, y, b);
+  Release(w, x, y, b);
+}
 
 QImage GrabWidget(QWidget& w) {
   return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
