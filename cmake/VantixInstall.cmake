@@ -25,7 +25,9 @@ endif()
 install(TARGETS vxcore EXPORT VantixCoreTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(VX_HEADER_EXCLUDES "")
 if(NOT VX_HAVE_CONTROLS)
-  set(VX_HEADER_EXCLUDES PATTERN "view" EXCLUDE)
+  # The widget headers need Qt; without the widget library they would only mislead.
+  set(VX_HEADER_EXCLUDES PATTERN "view" EXCLUDE PATTERN "controls" EXCLUDE
+      PATTERN "vantixvect*.h" EXCLUDE)
 endif()
 install(DIRECTORY src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantix
   FILES_MATCHING PATTERN "*.h" ${VX_HEADER_EXCLUDES})

@@ -281,7 +281,7 @@ TEST(DXFImport, MalformedTextIsSkippedNotFatal) {
        {{8, kH - 12, 12, kH - 8}}},
       {"a very long line", EntitiesWith({{"999", std::string(3000000, 'x')}}), {}},
       {"binary junk",
-       std::string("\0\x01\xff\n\n\r\r0\nSECTION\n2\nENTITIES\n0\nLINE\n\x80", 38),
+       std::string("\0\x01\xff\n\n\r\r0\nSECTION\n2\nENTITIES\n0\nLINE\n\x80", 36),
        {}},
   };
   for (const TextCase& c : cases) {
