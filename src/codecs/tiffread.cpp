@@ -394,8 +394,9 @@ int DecodeBlock(const Page& p, TTIFFLZWDecompFunc lzw, const uint8_t* in, int64_
     }
     case 1: {
       const int64_t whole = std::min<int64_t>(inSize / static_cast<int64_t>(rowBytes), rows);
-      std::memcpy(out, in, static_cast<size_t>(whole) * rowBytes);
-      return static_cast<int>(whole);
+      // A strip of no bytes may come with no buffer at all.
+      if (whole > 0) std::memcpy(out, in, static_cast<size_t>(whole) * rowBytes);
+      return static_cast<int>(std::max<int64_t>(whole, 0));
     }
     case 32773: {
       int64_t pos = 0;
