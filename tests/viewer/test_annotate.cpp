@@ -140,11 +140,24 @@ TEST_F(Annotate, ToolsPlaceObjectsAndShareOneModeWithTheMouseMenu) {
   Trigger("annotateLine");
   DragImage(20, 130, 150, 140);
   EXPECT_EQ(V().ObjEndShape(2), vxsNONE);
+  // The picture tool asks for a picture, which a click then places at its own size.
+  const QString small = dir + "/small.bmp";
+  WritePicture(small, 12, 9);
+  w->fileAnswer = small;
+  Trigger("annotatePicture");
+  const QPoint p = At(100, 100);
+  Press(Client(), p.x(), p.y());
+  Release(Client(), p.x(), p.y());
+  ASSERT_EQ(V().ObjectsCount(), 4);
+  EXPECT_EQ(V().ObjKind(3), vxkBITMAP);
+  EXPECT_EQ(V().ObjRect(3), (TRect{100, 100, 111, 108}));
+  ASSERT_NE(V().ObjBitmap(3), nullptr);
+  EXPECT_EQ(V().ObjBitmap(3)->Width(), 12);
   // Back to selecting the picture: no object is placed by a drag.
   Trigger("mouseSelect");
   EXPECT_FALSE(Checked("annotateLine"));
   DragImage(100, 10, 150, 60);
-  EXPECT_EQ(V().ObjectsCount(), 3);
+  EXPECT_EQ(V().ObjectsCount(), 4);
   EXPECT_TRUE(V().Selected());
 }
 
