@@ -1,9 +1,12 @@
 // vxviewer: open, view, zoom, scroll, select, process and save images.
 //
 //   vxviewer [IMAGE]
-//   vxviewer --screenshot OUT.png [--zoom Z] [--select x1,y1,x2,y2] IMAGE
-//       renders the window (offscreen when there is no display) and saves it; the
-//       selection is in image pixels, corners included
+//   vxviewer --screenshot OUT.png [--zoom Z] [--select x1,y1,x2,y2] [--vxv FILE]
+//            [--dxf FILE] [--save-vxv FILE] IMAGE
+//       loads the image, then the objects of a VXV file and/or a DXF drawing fitted to
+//       it, saves the objects when asked, renders the window with the objects drawn
+//       (offscreen when there is no display) and saves it; the selection is in image
+//       pixels, corners included
 //   vxviewer --bench [SECONDS]
 //       full repaints of a 1920 x 1080 view over a 6000 x 4000 image
 #include <QApplication>
@@ -22,7 +25,8 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: vxviewer [IMAGE]\n"
-               "       vxviewer --screenshot OUT.png [--zoom Z] [--select x1,y1,x2,y2] IMAGE\n"
+               "       vxviewer --screenshot OUT.png [--zoom Z] [--select x1,y1,x2,y2]\n"
+               "                [--vxv FILE] [--dxf FILE] [--save-vxv FILE] IMAGE\n"
                "       vxviewer --bench [SECONDS]\n");
   return 2;
 }
@@ -73,7 +77,7 @@ int Bench(double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string screenshot, image, select;
+  std::string screenshot, image, select, vxv, dxf, saveVxv;
   int zoom = 0;
   bool bench = false;
   double benchSeconds = 2;
@@ -91,6 +95,10 @@ int main(int argc, char** argv) {
       const char* v = next();
       if (!v) return Usage();
       select = v;
+    } else if (a == "--vxv" || a == "--dxf" || a == "--save-vxv") {
+      const char* v = next();
+      if (!v) return Usage();
+      (a == "--vxv" ? vxv : a == "--dxf" ? dxf : saveVxv) = v;
     } else if (a == "--bench") {
       bench = true;
       if (i + 1 < argc && argv[i + 1][0] != '-') benchSeconds = std::atof(argv[++i]);
@@ -118,6 +126,13 @@ int main(int argc, char** argv) {
   if (!image.empty() && !window.Open(QString::fromLocal8Bit(image.c_str()))) {
     if (!screenshot.empty()) return 1;
   }
+  // Objects come after the picture: a drawing is fitted to its size.
+  if (!vxv.empty() && !window.LoadObjects(QString::fromLocal8Bit(vxv.c_str())) &&
+      !screenshot.empty())
+    return 1;
+  if (!dxf.empty() && !window.ImportDXF(QString::fromLocal8Bit(dxf.c_str())) && !screenshot.empty())
+    return 1;
+  if (!saveVxv.empty() && !window.SaveObjects(QString::fromLocal8Bit(saveVxv.c_str()))) return 1;
   if (zoom > 0) window.View().SetZoom(zoom);
   if (!select.empty()) {
     int x1, y1, x2, y2;

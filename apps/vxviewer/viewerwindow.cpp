@@ -79,7 +79,7 @@ TViewerWindow::TViewerWindow(QSettings* settings) : settings_(settings) {
     ownSettings_ = std::make_unique<QSettings>("Vantix", "vxviewer");
     settings_ = ownSettings_.get();
   }
-  view_ = new TVantixView(this);
+  view_ = new TVantixVect(this);
   view_->SetScrollBars(ssBoth);
   view_->SetCenter(true);
   // The components only write through Update, so the rendering can be cached.
@@ -101,6 +101,12 @@ TViewerWindow::TViewerWindow(QSettings* settings) : settings_(settings) {
   view_->OnViewChange = TViewChangeEvent::Bind(this, &TViewerWindow::ViewChanged);
   view_->OnSelectionChange = TNotifyEvent::Bind(this, &TViewerWindow::SelectionDone);
   view_->OnSelectionChanging = TNotifyEvent::Bind(this, &TViewerWindow::SelectionChanged);
+  view_->OnVectorialChanged = TNotifyEvent::Bind(this, &TViewerWindow::ObjectsChanged);
+  view_->OnSelectObject = TNotifyEvent::Bind(this, &TViewerWindow::ObjectSelectionChanged);
+  view_->OnMeasureHint = TVXVMeasureHintEvent::Bind(this, &TViewerWindow::MeasureHint);
+  // New objects show on most pictures: a red two-pixel pen, red text.
+  view_->SetObjPenColor(kVXVTemplate, clRed);
+  view_->SetObjPenWidth(kVXVTemplate, 2);
 
   const char* tips[] = {"Pointer position in image pixels", "Colour of the pixel under the pointer",
                         "Image size and depth", "Zoom", "Selection"};
@@ -121,6 +127,8 @@ TViewerWindow::TViewerWindow(QSettings* settings) : settings_(settings) {
   BuildImageMenu();
   BuildFiltersMenu();
   BuildMouseMenu();
+  BuildAnnotateMenu();
+  BuildMeasureMenu();
   resize(800, 600);
   UpdateTitle();
   ShowStatus();
@@ -169,6 +177,8 @@ void TViewerWindow::BuildFileMenu() {
   AddAction(m, tr("&Save"), "fileSave", {QKeySequence::Save}, [this] { Save(); });
   AddAction(m, tr("Save &as..."), "fileSaveAs", {QKeySequence::SaveAs}, [this] { SaveAsDialog(); });
   m->addSeparator();
+  BuildObjectFileActions(m);
+  m->addSeparator();
   AddAction(m, tr("&Quit"), "fileQuit", {QKeySequence::Quit}, [this] { close(); });
 }
 
@@ -201,13 +211,19 @@ void TViewerWindow::BuildEditMenu() {
     Process(tr("Undone"), [](TVantixProc& p) { p.Undo(); });
   });
   m->addSeparator();
+  AddAction(m, tr("Cu&t objects"), "editCut", {QKeySequence::Cut}, [this] {
+    if (!view_->CutToClipboard()) Report(tr("Select the objects to cut first"));
+  });
   AddAction(m, tr("&Copy"), "editCopy", {QKeySequence::Copy}, [this] {
-    if (view_->Selected())
+    if (view_->SelObjectsCount() > 0)
+      view_->CopyToClipboard();
+    else if (view_->Selected())
       proc_->SelCopyToClip();
     else
       proc_->CopyToClipboard();
   });
   AddAction(m, tr("&Paste as the image"), "editPaste", {QKeySequence::Paste}, [this] {
+    if (view_->PasteFromClipboard()) return;  // objects paste as objects
     if (!Clipboard().HasDIB()) return Report(tr("The clipboard holds no picture"));
     view_->DeSelect();
     Process(tr("Pasted"), [](TVantixProc& p) { p.PasteFromClipboard(); });
@@ -219,6 +235,7 @@ void TViewerWindow::BuildEditMenu() {
               Process(tr("Pasted"), [at](TVantixProc& p) { p.PointPasteFromClip(at.x(), at.y()); });
             });
   AddAction(m, tr("C&lear selection"), "editClear", {QKeySequence::Delete}, [this] {
+    if (view_->SelObjectsCount() > 0) return DeleteObjects();
     if (!view_->Selected()) return;
     Process(tr("Cleared"), [](TVantixProc& p) { p.ClearSel(); });
   });
@@ -316,6 +333,7 @@ void TViewerWindow::BuildImageMenu() {
   AddAction(m, tr("&Crop to selection"), "imageCrop",
             {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X)}, [this] { CropToSelection(); });
   AddAction(m, tr("Re&size..."), "imageResize", {}, [this] { ResizeImage(); });
+  AddAction(m, tr("&Burn objects into image"), "imageBurnObjects", {}, [this] { BurnObjects(); });
   m->addSeparator();
   BuildColourActions(m);
 }
@@ -380,7 +398,9 @@ void TViewerWindow::BuildFiltersMenu() {
 
 void TViewerWindow::BuildMouseMenu() {
   QMenu* mouse = AddMenu(tr("&Mouse"));
-  auto* group = new QActionGroup(this);
+  // One mode at a time, shared with the Annotate tools; measuring a drag needs none.
+  auto* group = modeGroup_ = new QActionGroup(this);
+  group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
   struct TMode {
     const char* text;
     const char* name;
@@ -434,6 +454,10 @@ bool TViewerWindow::Open(const QString& fileName) {
   // to turn them upright for showing.
   if (AutoOrient()) ApplyOrientation(fresh, loader.Params().TIFF_Orientation);
   view_->DeSelect();
+  // Objects belong to the picture they were drawn on.
+  view_->RemoveAllObjects();
+  objectsFile_.clear();
+  objectsModified_ = false;
   view_->Bitmap().Swap(fresh);
   view_->SetDPI(loader.Params().DpiX, loader.Params().DpiY);
   io_->Params().Assign(loader.Params());
@@ -499,6 +523,17 @@ bool TViewerWindow::SaveAsDialog() {
 }
 
 bool TViewerWindow::MaybeSave() {
+  if (objectsModified_ && view_->ObjectsCount() > 0) {
+    switch (AskSaveObjectChanges()) {
+      case QMessageBox::Save:
+        if (!SaveObjectsDialog()) return false;
+        break;
+      case QMessageBox::Discard:
+        break;
+      default:
+        return false;
+    }
+  }
   if (!modified_) return true;
   switch (AskSaveChanges()) {
     case QMessageBox::Save:
@@ -677,7 +712,9 @@ void TViewerWindow::SelectAll() {
 }
 
 void TViewerWindow::Deselect() {
+  view_->CancelInteracts();
   view_->DeSelect();
+  view_->UnSelAllObjects();
   ShowStatus();
 }
 
@@ -692,6 +729,7 @@ void TViewerWindow::SetMode(TVXMouseInteract mode, int cursor) {
   view_->SetMouseInteract({});
   view_->SetMouseInteract(mode);
   view_->SetCursor(cursor);
+  SyncModeActions();
 }
 
 // ============================== zoom ==============================
@@ -803,6 +841,10 @@ void TViewerWindow::ShowStatus() {
               .arg(r.left)
               .arg(r.top);
   }
+  if (const int n = view_->SelObjectsCount(); n > 0) {
+    const QString objects = n == 1 ? tr("1 object") : tr("%1 objects").arg(n);
+    sel = sel.isEmpty() ? objects : sel + ", " + objects;
+  }
   status_[4]->setText(sel);
   if (pointerInside_) ShowPointer(pointer_);
   UpdateActions();
@@ -814,9 +856,10 @@ QString TViewerWindow::StatusText(TStatusField field) const {
 
 void TViewerWindow::UpdateTitle() {
   QString title = tr("Vantix viewer");
-  if (!currentFile_.isEmpty() || modified_) {
+  const bool changed = modified_ || objectsModified_;
+  if (!currentFile_.isEmpty() || changed) {
     const QString name = currentFile_.isEmpty() ? tr("untitled") : FileLabel(currentFile_);
-    title = QString("%1%2 - %3").arg(name, modified_ ? "*" : "", title);
+    title = QString("%1%2 - %3").arg(name, changed ? "*" : "", title);
   }
   setWindowTitle(title);
 }
@@ -825,7 +868,7 @@ void TViewerWindow::UpdateActions() {
   const bool image = !view_->Bitmap().Empty();
   const bool selected = view_->Selected();
   if (QAction* a = Action("imageCrop")) a->setEnabled(selected);
-  if (QAction* a = Action("editClear")) a->setEnabled(selected);
+  if (QAction* a = Action("editClear")) a->setEnabled(selected || view_->SelObjectsCount() > 0);
   if (QAction* a = Action("editUndo")) a->setEnabled(proc_ && proc_->CanUndo());
   for (const char* name : {"fileSave", "fileSaveAs", "imageResize"})
     if (QAction* a = Action(name)) a->setEnabled(image);

@@ -1,8 +1,8 @@
 #pragma once
-// The viewer's main window: a view with an input/output and a processing component
-// attached, a menu per subject (File, Edit, View, Image, Filters, Mouse), a status bar
-// with the cursor position, its pixel, the image's size and depth, the zoom and the
-// selection.
+// The viewer's main window: a vector view with an input/output and a processing
+// component attached, a menu per subject (File, Edit, View, Image, Filters, Mouse,
+// Annotate, Measure), an Annotate tool bar, and a status bar with the cursor position,
+// its pixel, the image's size and depth, the zoom and the selection.
 //
 // Everything that asks the user something goes through a virtual Choose/Ask/Show
 // function, so that tests (and embedders) answer without modal dialogs.
@@ -14,12 +14,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "io/vantixio.h"
 #include "proc/vantixproc.h"
 #include "resizedialog.h"
+#include "vect/vantixvect.h"
 #include "view/vantixview.h"
 
+class QActionGroup;
+class QFont;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -39,6 +43,7 @@ class TViewerWindow : public QMainWindow {
   ~TViewerWindow() override;
 
   vx::TVantixView& View() { return *view_; }
+  vx::TVantixVect& Vect() { return *view_; }
   vx::TVantixProc& Proc() { return *proc_; }
 
   // Loads any readable file, the format found from its content. On failure the shown
@@ -66,6 +71,17 @@ class TViewerWindow : public QMainWindow {
   // Opens the next (step > 0) or previous image of the current file's folder.
   bool OpenNeighbour(int step);
 
+  // ---- objects over the picture ----
+  // Loads objects from a VXV file in place of the current ones; saves them; adds a DXF
+  // drawing's lines, circles and arcs fitted to the picture. Failures are reported as
+  // for pictures and return false.
+  bool LoadObjects(const QString& fileName);
+  bool SaveObjects(const QString& fileName);
+  bool ImportDXF(const QString& fileName);
+  // Objects added or changed since they were last loaded or saved.
+  bool ObjectsModified() const { return objectsModified_; }
+  void SetObjectsModified(bool m);
+
   // Quiet: failures go to the status bar and standard error, never to a dialog, and
   // the recent-files list is left alone (headless screenshots).
   void SetQuiet(bool q) { quiet_ = q; }
@@ -91,6 +107,16 @@ class TViewerWindow : public QMainWindow {
   virtual void ShowError(const QString& text);
   virtual bool ChooseResize(TResizeRequest& request);
   virtual bool ChooseBackground(vx::TColor& colour);
+  // A file to read or write objects or drawings; filter as for file dialogs. Empty when
+  // cancelled.
+  virtual QString ChooseObjectsFile(bool save, const QString& filter);
+  virtual bool ChooseColour(vx::TColor& colour, const QString& title);
+  virtual bool ChooseFont(QFont& font);
+  // A number: value holds the current one and receives the answer.
+  virtual bool AskNumber(const QString& title, const QString& label, double& value, double minimum,
+                         double maximum, int decimals);
+  // Save, Discard or Cancel for objects that were not saved.
+  virtual QMessageBox::StandardButton AskSaveObjectChanges();
 
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -117,7 +143,26 @@ class TViewerWindow : public QMainWindow {
   void BuildColourActions(QMenu* menu);
   void BuildFiltersMenu();
   void BuildMouseMenu();
+  void BuildObjectFileActions(QMenu* file);
+  void BuildAnnotateMenu();
+  void BuildPropertiesMenu(QMenu* parent);
+  void BuildMeasureMenu();
   void RebuildRecentMenu();
+
+  // ---- objects (annotate.cpp) ----
+  void SetTool(vx::TVXMouseInteractVt tool, vx::TVXShape endShape);
+  void ChoosePicture();
+  void SetMeasure(vx::TVXMouseInteractVt item);
+  void SyncModeActions();
+  // The selected objects, or the template when none is selected.
+  std::vector<int32_t> PropertyTargets() const;
+  void ApplyToTargets(const std::function<void(int32_t)>& set);
+  void BurnObjects();
+  void DeleteObjects();
+  bool SaveObjectsDialog();
+  void ObjectsChanged(vx::TObject* sender);
+  void ObjectSelectionChanged(vx::TObject* sender);
+  void MeasureHint(vx::TObject* sender, std::string& text, double value);
 
   // ---- operations ----
   void Rotate(int degrees);
@@ -153,7 +198,7 @@ class TViewerWindow : public QMainWindow {
   // corner); false outside the image.
   bool ImagePixelAt(QPoint client, QPoint& pixel) const;
 
-  vx::TVantixView* view_;
+  vx::TVantixVect* view_;
   std::unique_ptr<vx::TVantixIO> io_;
   std::unique_ptr<vx::TVantixProc> proc_;
   std::unique_ptr<QSettings> ownSettings_;
@@ -161,6 +206,10 @@ class TViewerWindow : public QMainWindow {
   QLabel* status_[5];
   QProgressBar* progress_;
   QMenu* recentMenu_ = nullptr;
+  QActionGroup* modeGroup_ = nullptr;
+  QActionGroup* measureGroup_ = nullptr;
+  QString objectsFile_;
+  bool objectsModified_ = false;
   QString currentFile_;
   bool modified_ = false;
   bool quiet_ = false;
