@@ -39,14 +39,30 @@ std::vector<std::string> CorpusFiles(const std::string& subfolder,
   return out;
 }
 
+namespace {
+
+// Removes the process's temporary folder when the process ends (only in the process that
+// made it: a forked child must not take its parent's files away).
+struct TTempFolder {
+  std::string path;
+  pid_t owner = 0;
+  ~TTempFolder() {
+    if (owner != ::getpid()) return;
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+}  // namespace
+
 std::string TempDir() {
-  static const std::string dir = [] {
+  static const TTempFolder folder = [] {
     fs::path p = fs::temp_directory_path() / ("vxtest-" + std::to_string(::getpid()));
     fs::remove_all(p);
     fs::create_directories(p);
-    return p.string();
+    return TTempFolder{p.string(), ::getpid()};
   }();
-  return dir;
+  return folder.path;
 }
 
 std::string RunCommand(const std::string& cmd) {
