@@ -8,28 +8,6 @@
 
 namespace vxtest {
 
-namespace {
-
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_controls";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kEnv =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-}  // namespace
-
 void Press(QWidget* w, int x, int y, Qt::MouseButton b, bool dbl) {
   const QPointF p(x, y);
   QMouseEvent e(dbl ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, p, w->mapToGlobal(p),

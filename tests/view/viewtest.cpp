@@ -9,26 +9,6 @@ namespace vxtest {
 
 namespace {
 
-// One QApplication for every test of the binary, on the offscreen platform unless the
-// caller chose another.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_view";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kEnv =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 void Send(QWidget* w, QEvent::Type type, int x, int y, Qt::MouseButton b, Qt::MouseButtons held,
           Qt::KeyboardModifiers m) {
   const QPointF local(x, y);
