@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codecs/lzw/lzwbytes.h"
 #include "platform/stream.h"
 
 namespace vx {
@@ -27,20 +28,8 @@ static_assert(kGIFLZWMaxCodeSize == kMaxBits - 1, "the widest code size leaves r
 constexpr int kPassStart[4] = {0, 4, 2, 1};
 constexpr int kPassStep[4] = {8, 8, 4, 2};
 
-inline uint64_t Load64LE(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
-#endif
-  return v;
-}
-
-inline void Copy8(uint8_t* d, const uint8_t* s) {
-  uint64_t v;
-  std::memcpy(&v, s, 8);
-  std::memcpy(d, &v, 8);
-}
+using lzw::Copy8;
+using lzw::Load64LE;
 
 // Reads the data sub-blocks up to and including the zero-length terminator (or the end
 // of the stream) and appends their bytes to data.

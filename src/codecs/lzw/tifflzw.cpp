@@ -24,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "codecs/lzw/lzwbytes.h"
 #include "platform/stream.h"
 
 namespace vx {
@@ -48,20 +49,8 @@ inline uint64_t Load64BE(const uint8_t* p) {
   return v;
 }
 
-inline uint64_t Load64LE(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
-#endif
-  return v;
-}
-
-inline void Copy8(uint8_t* d, const uint8_t* s) {
-  uint64_t v;
-  std::memcpy(&v, s, 8);
-  std::memcpy(d, &v, 8);
-}
+using lzw::Copy8;
+using lzw::Load64LE;
 
 enum class TStatus { kRunning, kEnded, kCorrupt };
 
