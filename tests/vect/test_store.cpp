@@ -11,6 +11,8 @@
 #include "vect/vxvmeasure.h"
 #include "vect/vxvstore.h"
 
+#include "storefixtures.h"
+
 using namespace vx;
 
 namespace {
@@ -24,16 +26,7 @@ TBitmap Solid(int w, int h, uint8_t v) {
   return b;
 }
 
-int32_t AddKind(TVXVObjectStore& st, TVXVObjectKind kind, int l, int t, int r, int b,
-                int32_t parent = kVXVRoot) {
-  TVXVObject o = st.Template();
-  o.Kind = kind;
-  o.Left = l;
-  o.Top = t;
-  o.Right = r;
-  o.Bottom = b;
-  return st.AddVObject(parent, o);
-}
+using vxvtest::AddKind;
 
 TEST(VectStore, TemplateAndRootDefaults) {
   TVXVObjectStore st;

@@ -14,11 +14,13 @@
 #include "platform/exceptions.h"
 #include "platform/stream.h"
 #include "proc/bitmapcompare.h"
+#include "storefixtures.h"
 #include "testsupport.h"
 #include "vect/vxvstore.h"
 #include "vxvfixtures.h"
 
 using namespace vx;
+using vxvtest::AddKind;
 using vxvtest::Bytes;
 
 namespace {
@@ -60,17 +62,6 @@ TVXLogFont OddFont() {
   return f;
 }
 
-int32_t Add(TVXVObjectStore& st, TVXVObjectKind kind, int l, int t, int r, int b,
-            int32_t parent = kVXVRoot) {
-  TVXVObject o = st.Template();
-  o.Kind = kind;
-  o.Left = l;
-  o.Top = t;
-  o.Right = r;
-  o.Bottom = b;
-  return st.AddVObject(parent, o);
-}
-
 // Every kind, every field away from its default, bitmaps shared and not, frames nested.
 void FillRich(TVXVObjectStore& st) {
   st.SetScale(2.5);
@@ -88,44 +79,44 @@ void FillRich(TVXVObjectStore& st) {
     o.Style = TVXVStyle::FromBits(static_cast<uint64_t>(id % 16));
     ++id;
   };
-  const int32_t line = Add(st, vxkLINE, 90, 80, -5, 7);
+  const int32_t line = AddKind(st, vxkLINE, 90, 80, -5, 7);
   dress(line);
   st.SetObjBeginShape(line, vxsINARROW);
   st.SetObjEndShape(line, vxsOUTARROW);
   st.SetObjShapeWidth(line, 7);
   st.SetObjShapeHeight(line, 13);
-  dress(Add(st, vxkBOX, 1, 2, 30, 40));
-  dress(Add(st, vxkELLIPSE, 10, 20, 50, 45));
-  const int32_t arc = Add(st, vxkARC, 0, 0, 100, 60);
+  dress(AddKind(st, vxkBOX, 1, 2, 30, 40));
+  dress(AddKind(st, vxkELLIPSE, 10, 20, 50, 45));
+  const int32_t arc = AddKind(st, vxkARC, 0, 0, 100, 60);
   dress(arc);
   st.SetObjArcBegin(arc, 0.25);
   st.SetObjArcEnd(arc, -4.5);
-  const int32_t bmp = Add(st, vxkBITMAP, 5, 5, 12, 10);
+  const int32_t bmp = AddKind(st, vxkBITMAP, 5, 5, 12, 10);
   dress(bmp);
   st.SetObjBitmap(bmp, &a);
-  const int32_t frame = Add(st, vxkFRAME, 0, 0, 200, 200);
+  const int32_t frame = AddKind(st, vxkFRAME, 0, 0, 200, 200);
   dress(frame);
-  const int32_t text = Add(st, vxkTEXT, 3, 4, 150, 30, frame);
+  const int32_t text = AddKind(st, vxkTEXT, 3, 4, 150, 30, frame);
   dress(text);
   st.SetObjText(text, "Hello, w\u00F6rld");
   st.SetObjTextAlign(text, kTextAlignCenter);
   st.SetObjFont(text, OddFont(), 0x0000AA);
-  const int32_t monoObj = Add(st, vxkBITMAP, 0, 0, 9, 2, frame);
+  const int32_t monoObj = AddKind(st, vxkBITMAP, 0, 0, 9, 2, frame);
   dress(monoObj);
   st.SetObjBitmap(monoObj, &mono);
-  const int32_t inner = Add(st, vxkFRAME, 10, 10, 20, 20, frame);
+  const int32_t inner = AddKind(st, vxkFRAME, 10, 10, 20, 20, frame);
   dress(inner);
-  const int32_t bmp2 = Add(st, vxkBITMAP, 11, 11, 19, 19, inner);
+  const int32_t bmp2 = AddKind(st, vxkBITMAP, 11, 11, 19, 19, inner);
   dress(bmp2);
   const TBitmap a2(a);
   st.SetObjBitmap(bmp2, &a2);  // shares a's entry
-  const int32_t bare = Add(st, vxkTEXT, 0, 0, 10, 10, inner);
+  const int32_t bare = AddKind(st, vxkTEXT, 0, 0, 10, 10, inner);
   dress(bare);
   st.SetObjText(bare, "");
   st.Object(bare)->Font.reset();
   st.SetObjTextAlign(bare, kTextAlignRight);
-  dress(Add(st, vxkBOX, -10, -20, -1, -2));
-  dress(Add(st, vxkFRAME, 0, 0, 0, 0));  // an empty frame
+  dress(AddKind(st, vxkBOX, -10, -20, -1, -2));
+  dress(AddKind(st, vxkFRAME, 0, 0, 0, 0));  // an empty frame
 }
 
 std::vector<const TVXVObject*> TreeOrder(const TVXVObjectStore& st) {
