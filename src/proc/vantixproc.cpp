@@ -3,6 +3,7 @@
 #include "proc/vantixproc.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/canvas.h"
 #include "platform/clipboard.h"
@@ -185,8 +186,60 @@ bool TVantixProc::CanUndo() const {
   return undo_->Width() > 1 && undo_->Height() > 1 && undoOf_ == bitmap_;
 }
 
-bool TVantixProc::DoPreviews(TPreviewEffects) {
-  return false;
+namespace {
+TPreviewDialogFactory gPreviewDialogFactory = nullptr;
+}  // namespace
+
+TPreviewDialogFactory RegisterPreviewDialog(TPreviewDialogFactory factory) {
+  return std::exchange(gPreviewDialogFactory, factory);
+}
+
+TPreviewDialogFactory PreviewDialogFactory() {
+  return gPreviewDialogFactory;
+}
+
+bool TVantixProc::DoPreviews(TPreviewEffects effects) {
+  const TPreviewDialogFactory factory = gPreviewDialogFactory;
+  if (!factory || !bitmap_ || bitmap_->PixelFormat() != pf24bit || bitmap_->Width() < 2 ||
+      bitmap_->Height() < 2)
+    return false;
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  std::vector<TPoint> polygon;
+  const bool selected = GetReSel(x1, y1, x2, y2, polygon);
+  if (x1 > x2 || y1 > y2) return false;
+  TBitmap region;
+  CopyRegion(*bitmap_, region, x1, y1, x2, y2);
+
+  TPreviewSetup setup;
+  setup.Effects = effects;
+  setup.DefaultLockPreview = previewsParams_.Contains(prppDefaultLockPreview);
+  setup.Language = msgLanguage_;
+  setup.Font = &previewFont_;
+  setup.OnProgress = OnProgress;
+  setup.Sender = this;
+  const std::unique_ptr<IPreviewDialog> dialog = factory(region, setup);
+  if (!dialog) return false;
+  OnPreview(this, dialog->Form());
+  if (!dialog->Execute()) return false;
+  const TBitmap& result = dialog->Image();
+  if (result.Empty()) return false;
+
+  // The target may have been replaced or detached while the dialog ran.
+  if (!bitmap_) return false;
+  if (autoUndo_) SaveUndo();
+  if (!selected) {
+    // The whole image was processed: it takes the result's size (a rotation
+    // grows it).
+    CopyBitmap(result, *bitmap_);
+  } else if (!NeedsPolygonPath(polygon)) {
+    // Only the selected part goes back; the rest of the image keeps its size
+    // and pixels, and a result larger than the selection is clipped.
+    bitmap_->Canvas().Draw(x1, y1, result);
+  } else {
+    CopyPolygonBitmap(result, *bitmap_, x1, y1, polygon);
+  }
+  Update();
+  return true;
 }
 
 // ---- clipboard ----

@@ -66,6 +66,37 @@ using TVXPreviewEvent = TMethod<TObject*, TObject*>;
 // TGraphFilter and TVXFilterPresets come from proc/filters.h, TFlipDir from
 // proc/geometry.h.
 
+// What the preview dialog is handed when it opens.
+struct TPreviewSetup {
+  TPreviewEffects Effects;
+  bool DefaultLockPreview = false;
+  TMsgLanguage Language = TMsgLanguage::msSystem;
+  const TFont* Font = nullptr;
+  // The caller's progress event and the component to report as its Sender;
+  // used only while the dialog applies the effect after OK.
+  TProgressEvent OnProgress;
+  TObject* Sender = nullptr;
+};
+
+// The preview dialog as the processing component sees it. The dialog is a
+// widget, and this library has no widgets: the widget library registers a
+// factory when it loads.
+class IPreviewDialog {
+ public:
+  virtual ~IPreviewDialog() = default;
+  // The form handed to OnPreview.
+  virtual TObject* Form() = 0;
+  // Shows the dialog modally; true when it was closed with OK.
+  virtual bool Execute() = 0;
+  // The image with the effect applied (valid after Execute returned true).
+  virtual const TBitmap& Image() const = 0;
+};
+using TPreviewDialogFactory = std::unique_ptr<IPreviewDialog> (*)(const TBitmap& source,
+                                                                  const TPreviewSetup& setup);
+// nullptr removes the factory. Returns the one registered before.
+TPreviewDialogFactory RegisterPreviewDialog(TPreviewDialogFactory factory);
+TPreviewDialogFactory PreviewDialogFactory();
+
 struct THistogramItem {
   uint32_t R = 0, G = 0, B = 0, Gray = 0;
 };
@@ -128,8 +159,13 @@ class TVantixProc : public TComponent, public TImageAttachment {
   bool CanUndo() const;
   const TBitmap& UndoBitmap() const { return *undo_; }
 
-  // The preview dialog is not part of this build: always false, nothing
-  // changes.
+  // Opens the preview dialog on the selection's bounding rectangle (the whole
+  // image without a selection) and, on OK, writes its result back (with undo
+  // when AutoUndo is set): without a selection the image becomes the result,
+  // size included; a rectangle selection takes the result at its corner; a
+  // polygon takes it through the polygon. False without a pf24bit image of at
+  // least 2 x 2, when the dialog is cancelled, and when no dialog is
+  // registered (a program without the widget library).
   bool DoPreviews(TPreviewEffects effects);
 
   // ---- clipboard (packed DIB) ----
