@@ -2,7 +2,6 @@
 // the selected objects, measuring with units and scale, object files and DXF drawings,
 // and burning the objects into the picture.
 #include <QActionGroup>
-#include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
@@ -26,16 +25,6 @@ namespace {
 
 constexpr const char* kObjectsFilter = "Vantix objects (*.vxv);;All files (*)";
 constexpr const char* kDrawingFilter = "DXF drawings (*.dxf);;All files (*)";
-
-QColor ToColor(TColor c) {
-  const TColor rgb = ColorToRGB(c);
-  return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
-TColor FromColor(const QColor& c) {
-  return RGB2TColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
-                    static_cast<uint8_t>(c.blue()));
-}
 
 QString Label(const QString& path) {
   return QFileInfo(path).fileName();
@@ -428,14 +417,6 @@ QString TViewerWindow::ChooseObjectsFile(bool save, const QString& filter) {
                                         nullptr, QFileDialog::DontUseNativeDialog);
   return QFileDialog::getOpenFileName(this, tr("Open"), folder, filter, nullptr,
                                       QFileDialog::DontUseNativeDialog);
-}
-
-bool TViewerWindow::ChooseColour(TColor& colour, const QString& title) {
-  const QColor c =
-      QColorDialog::getColor(ToColor(colour), this, title, QColorDialog::DontUseNativeDialog);
-  if (!c.isValid()) return false;
-  colour = FromColor(c);
-  return true;
 }
 
 bool TViewerWindow::ChooseFont(QFont& font) {

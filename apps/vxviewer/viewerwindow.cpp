@@ -3,7 +3,6 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QColorDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -43,16 +42,6 @@ constexpr int kMaxRecent = 8;
 constexpr int kZoomLadder[] = {1,   2,    3,    5,    8,    10,   15,   20,   25,   33,
                                50,  67,   75,   100,  150,  200,  300,  400,  500,  600,
                                800, 1000, 1200, 1600, 2000, 2400, 3200, 4000, 4800, 6400};
-
-QColor ToColor(TColor c) {
-  const TColor rgb = ColorToRGB(c);
-  return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
-TColor FromColor(const QColor& c) {
-  return RGB2TColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
-                    static_cast<uint8_t>(c.blue()));
-}
 
 // The next zoom of the ladder above (direction > 0) or below zoom; past the top it
 // grows by a quarter.
@@ -126,6 +115,7 @@ TViewerWindow::TViewerWindow(QSettings* settings) : settings_(settings) {
   BuildViewMenu();
   BuildImageMenu();
   BuildFiltersMenu();
+  BuildProcessMenu();  // adjust.cpp
   BuildMouseMenu();
   BuildAnnotateMenu();
   BuildMeasureMenu();
@@ -634,11 +624,7 @@ bool TViewerWindow::ChooseResize(TResizeRequest& request) {
 }
 
 bool TViewerWindow::ChooseBackground(TColor& colour) {
-  const QColor c = QColorDialog::getColor(ToColor(colour), this, tr("Background colour"),
-                                          QColorDialog::DontUseNativeDialog);
-  if (!c.isValid()) return false;
-  colour = FromColor(c);
-  return true;
+  return ChooseColour(colour, tr("Background colour"));
 }
 
 void TViewerWindow::Report(const QString& text) {

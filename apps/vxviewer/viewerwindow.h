@@ -29,6 +29,10 @@ class QMenu;
 class QProgressBar;
 class QSettings;
 
+namespace vx {
+class THistogramBox;
+}
+
 namespace vxviewer {
 
 enum class TStatusField { Position, Colour, Size, Zoom, Selection };
@@ -148,6 +152,11 @@ class TViewerWindow : public QMainWindow {
   void BuildPropertiesMenu(QMenu* parent);
   void BuildMeasureMenu();
   void RebuildRecentMenu();
+
+  // ---- Process menu and Histogram panel (adjust.cpp) ----
+  void BuildProcessMenu();
+  void AdjustImage();
+  vx::THistogramBox* histogram_ = nullptr;
 
   // ---- objects (annotate.cpp) ----
   void SetTool(vx::TVXMouseInteractVt tool, vx::TVXShape endShape);
