@@ -19,8 +19,10 @@
 #include <memory>
 
 #include "controls/histogrambox.h"
+#include "controls/hsvbox.h"
 #include "controls/rulerbox.h"
 #include "dialogs/previews.h"
+#include "proc/colorspace.h"
 #include "proc/filters.h"
 #include "proc/vantixproc.h"
 #include "testsupport.h"
@@ -324,6 +326,61 @@ TEST(Previews, ClickOnTheResultPicksTheLensCentre) {
   EXPECT_EQ(d->Value(ppLens, kTop), static_cast<int>((10 + d->SourceView().ViewY()) / z));
 }
 
+TEST(Previews, HSVBoxesSetTheShiftsAndAClickPicksTheBaseColour) {
+  auto d = Open(Fixture(), {peHSV});
+  THSVBox* base = d->BaseColorBox();
+  THSVBox* now = d->NewColorBox();
+  // Drag in the new-colour box's square: the shifts become new - base.
+  QTest::mouseClick(now, Qt::LeftButton, {}, QPoint(now->width() / 4, now->height() / 2));
+  EXPECT_EQ(d->Value(ppHSV, kSaturation), now->Sat() - base->Sat());
+  EXPECT_EQ(d->Value(ppHSV, kValue), now->Val() - base->Val());
+  EXPECT_EQ(d->Value(ppHSV, kHue), now->Hue() - base->Hue());
+
+  // A left click on the result reads its pixel into the base-colour box.
+  TVantixView& r = d->ResultView();
+  const QPoint at(r.OffsetX() + 3, r.OffsetY() + 2);
+  const uint8_t* px = r.Bitmap().ScanLine(r.YScr2Bmp(at.y())) + 3 * r.XScr2Bmp(at.x());
+  int h = 0, sat = 0, v = 0;
+  RGB2HSV(TRGB{px[0], px[1], px[2]}, h, sat, v);
+  QTest::mouseClick(r.viewport(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(base->Hue(), h);
+  EXPECT_EQ(base->Sat(), sat);
+  EXPECT_EQ(base->Val(), v);
+  EXPECT_EQ(d->Value(ppHSV, kValue), now->Val() - v);
+}
+
+TEST(Previews, TheSourceViewsZoomRefreshesThePreview) {
+  auto d = Open(Fixture(200, 150), {peContrast});
+  TVantixView& s = d->SourceView();
+  s.SetZoom(25);
+  EXPECT_EQ(d->ResultView().Bitmap().Width(), s.ExtentX());
+  EXPECT_EQ(d->ResultView().Bitmap().Width(), 50);
+  s.SetZoom(50);
+  EXPECT_EQ(d->ResultView().Bitmap().Width(), 100);
+}
+
+TEST(Previews, FlipsAndTheFrequencyPageApplyOnOk) {
+  const TBitmap img = Fixture();
+  auto flip = Open(img, {peRotate});
+  QTest::mouseClick(flip->FlipHorButton(), Qt::LeftButton);
+  QTest::mouseClick(flip->OkButton(), Qt::LeftButton);
+  const TBitmap& f = flip->Image();
+  ASSERT_EQ(f.Width(), img.Width());
+  for (int x = 0; x < img.Width(); ++x)
+    EXPECT_EQ(f.ScanLine(3)[3 * x], img.ScanLine(3)[3 * (img.Width() - 1 - x)]);
+
+  // Clearing the whole spectrum of the preview clears the whole spectrum of the image.
+  auto fft = Open(img, {peFFT});
+  fft->FrequencyView().SelectBitmapRect(0, 0, 127, 127);
+  QTest::mouseClick(fft->OkButton(), Qt::LeftButton);
+  const TBitmap& z = fft->Image();
+  ASSERT_EQ(z.Width(), img.Width());
+  ASSERT_EQ(z.Height(), img.Height());
+  for (int y = 0; y < z.Height(); ++y)
+    for (int x = 0; x < 3 * z.Width(); ++x) ASSERT_EQ(z.ScanLine(y)[x], 0) << x << "," << y;
+  EXPECT_FALSE(fft->FrequencyView().Selected());
+}
+
 // ---- opened from the processing component ----
 
 // Runs what the test gives on the dialog once it is shown modally.
@@ -360,12 +417,15 @@ TEST(Previews, DoPreviewsWritesTheSelectionBackWithUndo) {
     EXPECT_EQ(sender, &proc);
     ++progressCalls;
   };
-  WhenShown([](TfPreviews& d) {
+  proc.SetPreviewsParams({prppDefaultLockPreview});
+  WhenShown([&progressCalls](TfPreviews& d) {
     EXPECT_EQ(d.CancelButton()->text(), "Annulla");
+    EXPECT_TRUE(d.LockButton()->isChecked());
     EXPECT_EQ(d.SourceView().Bitmap().Width(), 20);
     EXPECT_EQ(d.SourceView().Bitmap().Height(), 20);
     d.Pages()->setCurrentIndex(static_cast<int>(ppRGB));
     Type(d.Box(ppRGB, kGreen), "7");
+    EXPECT_EQ(progressCalls, 0);  // the preview reports no progress; only OK does
     QTest::mouseClick(d.OkButton(), Qt::LeftButton);
   });
   ASSERT_TRUE(proc.DoPreviews({peAll}));
