@@ -395,12 +395,21 @@ void WhenShown(std::function<void(TfPreviews&)> drive, int triesLeft = 200) {
   });
 }
 
+// A view showing an image and a processing component attached to it.
+struct TViewWithProc {
+  explicit TViewWithProc(const TBitmap& image) {
+    view.Assign(&image);
+    proc.SetAttachedVantix(&view);
+  }
+  TVantixView view;
+  TVantixProc proc;
+};
+
 TEST(Previews, DoPreviewsWritesTheSelectionBackWithUndo) {
   const TBitmap img = Fixture();
-  TVantixView view;
-  view.Assign(&img);
-  TVantixProc proc;
-  proc.SetAttachedVantix(&view);
+  TViewWithProc attached(img);
+  TVantixView& view = attached.view;
+  TVantixProc& proc = attached.proc;
   proc.SetMsgLanguage(msItalian);
   proc.Select(10, 5, 29, 24);
   bool shown = false;
@@ -448,10 +457,9 @@ TEST(Previews, DoPreviewsWritesTheSelectionBackWithUndo) {
 
 TEST(Previews, DoPreviewsWholeImageTakesTheResultsSize) {
   const TBitmap img = Fixture();
-  TVantixView view;
-  view.Assign(&img);
-  TVantixProc proc;
-  proc.SetAttachedVantix(&view);
+  TViewWithProc attached(img);
+  TVantixView& view = attached.view;
+  TVantixProc& proc = attached.proc;
   WhenShown([](TfPreviews& d) {
     Type(d.Box(ppRotate, kAngle), "90");
     QTest::mouseClick(d.OkButton(), Qt::LeftButton);
