@@ -180,6 +180,10 @@ TfPreviews::TfPreviews(QWidget* parent) : QDialog(parent) {
 }
 
 TfPreviews::~TfPreviews() {
+  // The views outlive this body (Qt frees them with the dialog): nothing of theirs may
+  // call back into a half-destroyed dialog.
+  result_->viewport()->removeEventFilter(this);
+  source_->OnViewChange = nullptr;
   // The components go before the views they are attached to.
   freqProc_.reset();
   sourceProc_.reset();
@@ -751,6 +755,12 @@ void TfPreviews::LoadFilt() {
 void TfPreviews::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!activated_) Activate();
+}
+
+void TfPreviews::hideEvent(QHideEvent* event) {
+  // Shown again, the dialog starts afresh, as on its first showing.
+  activated_ = false;
+  QDialog::hideEvent(event);
 }
 
 void TfPreviews::Activate() {

@@ -152,6 +152,7 @@ class TfPreviews : public QDialog, public TObject {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
