@@ -140,7 +140,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, PatternFrames,
                          ::testing::Values(FrameCase{BI_RGB, "bgr24", 320, 240},
                                            FrameCase{BI_RGB, "bgr24", 162, 98},  // padded rows
                                            FrameCase{FourCC('Y', 'U', 'Y', '2'), "yuyv422", 320, 240},
-                                           FrameCase{FourCC('I', '4', '2', '0'), "yuv420p", 176, 144}));
+                                           FrameCase{FourCC('I', '4', '2', '0'), "yuv420p", 176, 144}),
+                         [](const ::testing::TestParamInfo<FrameCase>& info) {
+                           return std::string(info.param.peerFormat) + "_" + std::to_string(info.param.width);
+                         });
 
 TEST_F(CaptureTest, PreviewRateSpacesFramesAndDisconnectEndsThem) {
   Collected c;
