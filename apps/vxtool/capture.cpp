@@ -97,7 +97,8 @@ intptr_t OnFrame(TCapHwnd window, const TVideoHdr* header) {
   if (!g || !header) return 0;
   const int w = g->format.biWidth, h = std::abs(g->format.biHeight);
   g->bitmap.SetSize(w, h);
-  g->got = DrawDibDraw(g->draw, g->bitmap, 0, 0, w, h, &g->format, header->lpData, header->dwBytesUsed);
+  g->got =
+      DrawDibDraw(g->draw, g->bitmap, 0, 0, w, h, &g->format, header->lpData, header->dwBytesUsed);
   return 1;
 }
 
@@ -119,11 +120,14 @@ int Connect(TCapHwnd window, const CaptureArgs& a) {
     return Fail(kCapTextOpenDriver);
   if (a.width > 0) {
     TBitmapInfoHeader format{};
-    capSendMessage(window, WM_CAP_GET_VIDEOFORMAT, sizeof format, reinterpret_cast<intptr_t>(&format));
+    capSendMessage(window, WM_CAP_GET_VIDEOFORMAT, sizeof format,
+                   reinterpret_cast<intptr_t>(&format));
     format.biWidth = a.width;
     format.biHeight = a.height;
-    if (!capSendMessage(window, WM_CAP_SET_VIDEOFORMAT, sizeof format, reinterpret_cast<intptr_t>(&format))) {
-      std::fprintf(stderr, "vxtool capture: the driver refuses the size %dx%d\n", a.width, a.height);
+    if (!capSendMessage(window, WM_CAP_SET_VIDEOFORMAT, sizeof format,
+                        reinterpret_cast<intptr_t>(&format))) {
+      std::fprintf(stderr, "vxtool capture: the driver refuses the size %dx%d\n", a.width,
+                   a.height);
       return 1;
     }
   }
@@ -133,7 +137,8 @@ int Connect(TCapHwnd window, const CaptureArgs& a) {
 int GrabFrame(TCapHwnd window, const CaptureArgs& a) {
   Grabbed g;
   g.draw = DrawDibOpen();
-  capSendMessage(window, WM_CAP_GET_VIDEOFORMAT, sizeof g.format, reinterpret_cast<intptr_t>(&g.format));
+  capSendMessage(window, WM_CAP_GET_VIDEOFORMAT, sizeof g.format,
+                 reinterpret_cast<intptr_t>(&g.format));
   capSendMessage(window, WM_CAP_SET_USER_DATA, 0, reinterpret_cast<intptr_t>(&g));
   capSendMessage(window, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<intptr_t>(&OnFrame));
   const bool grabbed = capSendMessage(window, WM_CAP_GRAB_FRAME) != 0 && g.got;
@@ -147,12 +152,15 @@ int GrabFrame(TCapHwnd window, const CaptureArgs& a) {
 
 int Record(TCapHwnd window, const CaptureArgs& a) {
   TCAPTUREPARMS parms;
-  capSendMessage(window, WM_CAP_GET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
+  capSendMessage(window, WM_CAP_GET_SEQUENCE_SETUP, sizeof parms,
+                 reinterpret_cast<intptr_t>(&parms));
   parms.dwRequestMicroSecPerFrame = static_cast<uint32_t>(std::lround(1e6 / a.fps));
   parms.fYield = 1;
   parms.fCaptureAudio = 0;
-  capSendMessage(window, WM_CAP_SET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
-  if (!capSendMessage(window, WM_CAP_FILE_SET_CAPTURE_FILE, 0, reinterpret_cast<intptr_t>(a.out.c_str())))
+  capSendMessage(window, WM_CAP_SET_SEQUENCE_SETUP, sizeof parms,
+                 reinterpret_cast<intptr_t>(&parms));
+  if (!capSendMessage(window, WM_CAP_FILE_SET_CAPTURE_FILE, 0,
+                      reinterpret_cast<intptr_t>(a.out.c_str())))
     return Fail(kCapTextCreateAvi);
   if (!capSendMessage(window, WM_CAP_SEQUENCE)) return Fail(kCapTextStartRecording);
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(a.seconds);
@@ -160,7 +168,8 @@ int Record(TCapHwnd window, const CaptureArgs& a) {
   TCAPSTATUS status;
   capSendMessage(window, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
   capSendMessage(window, WM_CAP_STOP);
-  std::printf("%s: %u frames at %d frames a second\n", a.out.c_str(), status.dwCurrentVideoFrame, a.fps);
+  std::printf("%s: %u frames at %d frames a second\n", a.out.c_str(), status.dwCurrentVideoFrame,
+              a.fps);
   return 0;
 }
 

@@ -30,7 +30,8 @@ class TCapturePanel : public QWidget {
     drivers_->setObjectName("captureDrivers");
     video_ = new TVantixVideoView(this);
     video_->setMinimumSize(320, 240);
-    for (const std::string& d : video_->VideoSourceList) drivers_->addItem(QString::fromStdString(d));
+    for (const std::string& d : video_->VideoSourceList)
+      drivers_->addItem(QString::fromStdString(d));
     layout->addWidget(drivers_);
     layout->addWidget(video_, 1);
 
@@ -45,19 +46,27 @@ class TCapturePanel : public QWidget {
     status_ = new QLabel(this);
     layout->addWidget(status_);
 
-    connect(drivers_, &QComboBox::currentIndexChanged, this, [this](int i) { Guard([&] { video_->SetVideoSource(i); }); });
-    connect(show_, &QPushButton::toggled, this, [this](bool on) { Guard([&] { video_->SetShowVideo(on); }); Sync(); });
-    connect(freeze_, &QPushButton::toggled, this, [this](bool on) { Guard([&] { video_->SetFrozen(on); }); Sync(); });
+    connect(drivers_, &QComboBox::currentIndexChanged, this,
+            [this](int i) { Guard([&] { video_->SetVideoSource(i); }); });
+    connect(show_, &QPushButton::toggled, this, [this](bool on) {
+      Guard([&] { video_->SetShowVideo(on); });
+      Sync();
+    });
+    connect(freeze_, &QPushButton::toggled, this, [this](bool on) {
+      Guard([&] { video_->SetFrozen(on); });
+      Sync();
+    });
     connect(record_, &QPushButton::toggled, this, [this](bool on) { Record(on); });
     connect(copy_, &QPushButton::clicked, this, [this] { CopyToPicture(); });
     const struct {
       const char* text;
       const char* name;
       bool (TVantixVideoView::*run)();
-    } kDialogs[] = {{"Source...", "captureSource", &TVantixVideoView::DoConfigureSource},
-                    {"Format...", "captureFormat", &TVantixVideoView::DoConfigureFormat},
-                    {"Display...", "captureDisplay", &TVantixVideoView::DoConfigureDisplay},
-                    {"Compression...", "captureCompression", &TVantixVideoView::DoConfigureCompression}};
+    } kDialogs[] = {
+        {"Source...", "captureSource", &TVantixVideoView::DoConfigureSource},
+        {"Format...", "captureFormat", &TVantixVideoView::DoConfigureFormat},
+        {"Display...", "captureDisplay", &TVantixVideoView::DoConfigureDisplay},
+        {"Compression...", "captureCompression", &TVantixVideoView::DoConfigureCompression}};
     for (const auto& d : kDialogs) {
       QPushButton* b = Button(dialogs, tr(d.text), d.name, false);
       const auto run = d.run;
@@ -77,7 +86,8 @@ class TCapturePanel : public QWidget {
       return;
     }
     if (fileName.isEmpty())
-      fileName = QFileDialog::getSaveFileName(this, tr("Record video"), "Capture.avi", tr("AVI files (*.avi)"));
+      fileName = QFileDialog::getSaveFileName(this, tr("Record video"), "Capture.avi",
+                                              tr("AVI files (*.avi)"));
     if (fileName.isEmpty()) {
       Sync();
       return;

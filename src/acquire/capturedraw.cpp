@@ -68,7 +68,9 @@ bool TCapFrameDecoder::DecodeJpeg(const uint8_t* data, size_t size, TBitmap& bit
   return true;
 }
 
-TDrawDib DrawDibOpen() { return new TCapFrameDecoder; }
+TDrawDib DrawDibOpen() {
+  return new TCapFrameDecoder;
+}
 
 bool DrawDibClose(TDrawDib handle) {
   delete handle;

@@ -103,6 +103,8 @@ TCapDriverSettings* FindCapDriverSettings(const std::string& key, bool create);
 // Helpers for the header of a format.
 TBitmapInfoHeader MakeCapFormat(int width, int height, uint32_t compression);
 // Bytes of one BI_RGB row of 24-bit pixels.
-inline size_t DibRowBytes(int width) { return ((static_cast<size_t>(width) * 24 + 31) / 32) * 4; }
+inline size_t DibRowBytes(int width) {
+  return ((static_cast<size_t>(width) * 24 + 31) / 32) * 4;
+}
 
 }  // namespace vx

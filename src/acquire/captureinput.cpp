@@ -56,7 +56,9 @@ size_t CapFrameBytes(const TBitmapInfoHeader& format) {
   return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
-TCapAvInput::~TCapAvInput() { Close(); }
+TCapAvInput::~TCapAvInput() {
+  Close();
+}
 
 bool TCapAvInput::Open(const char* format, const std::string& url,
                        const std::map<std::string, std::string>& options,
@@ -124,9 +126,11 @@ bool TCapAvInput::Read(TCapRawFrame& frame, const TBitmapInfoHeader& format) {
     const int64_t pts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
     if (pts != AV_NOPTS_VALUE) {
       if (firstPts_ == INT64_MIN) firstPts_ = pts;
-      frame.TimeUs = static_cast<int64_t>(static_cast<double>(pts - firstPts_) * timeBase_ * 1e6 + 0.5);
+      frame.TimeUs =
+          static_cast<int64_t>(static_cast<double>(pts - firstPts_) * timeBase_ * 1e6 + 0.5);
     } else {
-      frame.TimeUs = rate_ > 0 ? static_cast<int64_t>(static_cast<double>(count_) * 1e6 / rate_) : 0;
+      frame.TimeUs =
+          rate_ > 0 ? static_cast<int64_t>(static_cast<double>(count_) * 1e6 / rate_) : 0;
     }
     frame.Number = count_++;
     const bool ok = Convert(*packet_, frame, format);
@@ -147,7 +151,8 @@ bool TCapAvInput::Convert(const AVPacket& packet, TCapRawFrame& frame,
   if (need <= 0 || packet.size < need) return false;
   uint8_t* srcData[4];
   int srcLines[4];
-  if (av_image_fill_arrays(srcData, srcLines, packet.data, src, width_, height_, 1) < 0) return false;
+  if (av_image_fill_arrays(srcData, srcLines, packet.data, src, width_, height_, 1) < 0)
+    return false;
 
   const int dstFmt = CapPixelFormatOf(format.biCompression);
   if (dstFmt < 0 || format.biWidth != width_ || std::abs(format.biHeight) != height_) return false;
@@ -161,7 +166,8 @@ bool TCapAvInput::Convert(const AVPacket& packet, TCapRawFrame& frame,
     dstLines[0] = -row;
     if (src == AV_PIX_FMT_BGR24) {
       for (int y = 0; y < height_; ++y)
-        std::memcpy(dstData[0] - static_cast<ptrdiff_t>(row) * y, srcData[0] + static_cast<size_t>(srcLines[0]) * y,
+        std::memcpy(dstData[0] - static_cast<ptrdiff_t>(row) * y,
+                    srcData[0] + static_cast<size_t>(srcLines[0]) * y,
                     static_cast<size_t>(width_) * 3);
       return true;
     }

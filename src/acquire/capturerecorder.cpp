@@ -67,9 +67,11 @@ class TCapAvAudio {
   bool AddStream(AVFormatContext* output) {
     stream_ = avformat_new_stream(output, nullptr);
     if (!stream_) return false;
-    if (avcodec_parameters_copy(stream_->codecpar, input_->streams[source_]->codecpar) < 0) return false;
+    if (avcodec_parameters_copy(stream_->codecpar, input_->streams[source_]->codecpar) < 0)
+      return false;
     stream_->codecpar->codec_tag = 0;
-    stream_->time_base = {1, stream_->codecpar->sample_rate > 0 ? stream_->codecpar->sample_rate : 44100};
+    stream_->time_base = {
+        1, stream_->codecpar->sample_rate > 0 ? stream_->codecpar->sample_rate : 44100};
     return true;
   }
 
@@ -99,7 +101,8 @@ class TCapAvAudio {
       packet->pts -= first;
       packet->dts = packet->pts;
       if (generated_) {
-        const auto due = start + std::chrono::microseconds(av_rescale_q(packet->pts, from, {1, 1000000}));
+        const auto due =
+            start + std::chrono::microseconds(av_rescale_q(packet->pts, from, {1, 1000000}));
         while (!stop_ && std::chrono::steady_clock::now() < due)
           std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
@@ -146,12 +149,15 @@ std::vector<TCapCompressor> capListCompressors() {
     if (avcodec_find_encoder_by_name(k.Name)) list.push_back({k.Name, k.Display, 75, k.Quality});
   // The file is still Motion JPEG when the library was built without it: opening the
   // recording then fails and says so.
-  if (list.empty() || list.front().Name != "mjpeg") list.insert(list.begin(), {"mjpeg", "Motion JPEG", 75, true});
+  if (list.empty() || list.front().Name != "mjpeg")
+    list.insert(list.begin(), {"mjpeg", "Motion JPEG", 75, true});
   return list;
 }
 
 TCapRecorder::TCapRecorder() = default;
-TCapRecorder::~TCapRecorder() { Close(); }
+TCapRecorder::~TCapRecorder() {
+  Close();
+}
 
 bool TCapRecorder::Open(const std::string& fileName, const TBitmapInfoHeader& format,
                         uint32_t microSecPerFrame, const TCapCompressor& compressor, bool audio) {
@@ -167,11 +173,13 @@ bool TCapRecorder::Open(const std::string& fileName, const TBitmapInfoHeader& fo
     if (!input) return false;
     audio_ = std::make_unique<TCapAvAudio>(input, generated);
   }
-  if (avformat_alloc_output_context2(&context_, nullptr, "avi", fileName.c_str()) < 0 || !context_) {
+  if (avformat_alloc_output_context2(&context_, nullptr, "avi", fileName.c_str()) < 0 ||
+      !context_) {
     Free();
     return false;
   }
-  if (!OpenVideo(format, microSecPerFrame, compressor) || (audio_ && !audio_->AddStream(context_)) ||
+  if (!OpenVideo(format, microSecPerFrame, compressor) ||
+      (audio_ && !audio_->AddStream(context_)) ||
       avio_open(&context_->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
     Free();
     return false;
@@ -186,7 +194,8 @@ bool TCapRecorder::Open(const std::string& fileName, const TBitmapInfoHeader& fo
 
 bool TCapRecorder::OpenVideo(const TBitmapInfoHeader& format, uint32_t microSecPerFrame,
                              const TCapCompressor& compressor) {
-  const AVCodec* codec = avcodec_find_encoder_by_name(compressor.Name.empty() ? "mjpeg" : compressor.Name.c_str());
+  const AVCodec* codec =
+      avcodec_find_encoder_by_name(compressor.Name.empty() ? "mjpeg" : compressor.Name.c_str());
   if (!codec) return false;
   encoder_ = avcodec_alloc_context3(codec);
   if (!encoder_) return false;
@@ -202,7 +211,8 @@ bool TCapRecorder::OpenVideo(const TBitmapInfoHeader& format, uint32_t microSecP
       if (*p == AV_PIX_FMT_BGR24) pf = *p;
   }
   encoder_->pix_fmt = pf;
-  if (pf == AV_PIX_FMT_YUVJ420P || pf == AV_PIX_FMT_YUVJ422P) encoder_->color_range = AVCOL_RANGE_JPEG;
+  if (pf == AV_PIX_FMT_YUVJ420P || pf == AV_PIX_FMT_YUVJ422P)
+    encoder_->color_range = AVCOL_RANGE_JPEG;
   if (compressor.HasQuality) {
     // Quality 100 is the finest quantiser (2), 1 the coarsest (31).
     const int q = 2 + (100 - std::clamp(compressor.Quality, 1, 100)) * 29 / 99;
@@ -269,7 +279,8 @@ bool TCapRecorder::Encode(AVFrame* frame) {
 }
 
 bool TCapRecorder::WritePacket(AVPacket* packet, AVStream* stream, int64_t num, int64_t den) {
-  av_packet_rescale_ts(packet, AVRational{static_cast<int>(num), static_cast<int>(den)}, stream->time_base);
+  av_packet_rescale_ts(packet, AVRational{static_cast<int>(num), static_cast<int>(den)},
+                       stream->time_base);
   packet->stream_index = stream->index;
   std::lock_guard lock(writeMutex_);
   if (!context_) return false;

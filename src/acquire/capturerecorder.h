@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "acquire/capturedriver.h"
 #include "acquire/capturedraw.h"
+#include "acquire/capturedriver.h"
 #include "platform/bitmap.h"
 
 struct AVFormatContext;
@@ -33,8 +33,8 @@ class TCapRecorder {
 
   // Creates the file and the streams; false (and nothing left open) on any failure,
   // including sound asked for without an input to take it from.
-  bool Open(const std::string& fileName, const TBitmapInfoHeader& format,
-            uint32_t microSecPerFrame, const TCapCompressor& compressor, bool audio);
+  bool Open(const std::string& fileName, const TBitmapInfoHeader& format, uint32_t microSecPerFrame,
+            const TCapCompressor& compressor, bool audio);
   // Writes one frame into slot (its index at the recording rate; skipped slots stay
   // empty, so the file keeps time).
   bool WriteVideo(const TCapRawFrame& frame, int64_t slot);

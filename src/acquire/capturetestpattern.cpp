@@ -22,8 +22,8 @@ constexpr TPattern kPatterns[] = {{"testsrc2", "Test pattern 2 (testsrc2)"},
                                   {"rgbtestsrc", "RGB test pattern"}};
 constexpr int kPatternCount = static_cast<int>(std::size(kPatterns));
 
-constexpr TCapSize kSizes[] = {{160, 120},  {176, 144},  {320, 240},  {352, 288},  {640, 480},
-                               {800, 600},  {1024, 768}, {1280, 720}, {1920, 1080}};
+constexpr TCapSize kSizes[] = {{160, 120}, {176, 144},  {320, 240},  {352, 288},  {640, 480},
+                               {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}};
 constexpr int kDefaultWidth = 320, kDefaultHeight = 240, kDefaultRate = 30;
 constexpr int kMaxSide = 4096;
 
@@ -36,7 +36,8 @@ const char* FilterFormat(uint32_t compression) {
 class TTestPatternDriver : public TCapDriver {
  public:
   TTestPatternDriver() : settings_(FindCapDriverSettings("testpattern", true)) {
-    if (settings_->Format.biWidth == 0) settings_->Format = MakeCapFormat(kDefaultWidth, kDefaultHeight, BI_RGB);
+    if (settings_->Format.biWidth == 0)
+      settings_->Format = MakeCapFormat(kDefaultWidth, kDefaultHeight, BI_RGB);
     if (settings_->FrameRate <= 0) settings_->FrameRate = kDefaultRate;
   }
 
@@ -84,8 +85,8 @@ class TTestPatternDriver : public TCapDriver {
   bool StartStream() override {
     StopStream();
     format_ = settings_->Format;
-    const std::string graph = std::string(kPatterns[settings_->Input].Filter) + "=size=" +
-                              std::to_string(format_.biWidth) + "x" +
+    const std::string graph = std::string(kPatterns[settings_->Input].Filter) +
+                              "=size=" + std::to_string(format_.biWidth) + "x" +
                               std::to_string(std::abs(format_.biHeight)) +
                               ":rate=" + std::to_string(settings_->FrameRate) +
                               ",format=" + FilterFormat(format_.biCompression);
@@ -101,8 +102,8 @@ class TTestPatternDriver : public TCapDriver {
     while (!Interrupted()) {
       const auto now = std::chrono::steady_clock::now();
       if (now >= due) return true;
-      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-          due - now, std::chrono::milliseconds(10)));
+      std::this_thread::sleep_for(
+          std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(10)));
     }
     return false;
   }
@@ -118,6 +119,8 @@ class TTestPatternDriver : public TCapDriver {
 
 }  // namespace
 
-std::unique_ptr<TCapDriver> MakeTestPatternDriver() { return std::make_unique<TTestPatternDriver>(); }
+std::unique_ptr<TCapDriver> MakeTestPatternDriver() {
+  return std::make_unique<TTestPatternDriver>();
+}
 
 }  // namespace vx

@@ -19,8 +19,12 @@ namespace vx {
 
 namespace {
 
-int SysOpen(const char* path, int flags) { return ::open(path, flags); }
-int SysClose(int fd) { return ::close(fd); }
+int SysOpen(const char* path, int flags) {
+  return ::open(path, flags);
+}
+int SysClose(int fd) {
+  return ::close(fd);
+}
 int SysIoctl(int fd, unsigned long request, void* arg) {
   int r;
   do r = ::ioctl(fd, request, arg);
@@ -47,30 +51,46 @@ std::string Text(const __u8* s, size_t n) {
 // are; other formats are converted to 24-bit RGB on the capture thread.
 uint32_t CompressionOf(uint32_t v4l2) {
   switch (v4l2) {
-    case V4L2_PIX_FMT_YUYV: return FourCC('Y', 'U', 'Y', '2');
-    case V4L2_PIX_FMT_UYVY: return FourCC('U', 'Y', 'V', 'Y');
-    case V4L2_PIX_FMT_YVYU: return FourCC('Y', 'V', 'Y', 'U');
-    case V4L2_PIX_FMT_YUV420: return FourCC('I', '4', '2', '0');
+    case V4L2_PIX_FMT_YUYV:
+      return FourCC('Y', 'U', 'Y', '2');
+    case V4L2_PIX_FMT_UYVY:
+      return FourCC('U', 'Y', 'V', 'Y');
+    case V4L2_PIX_FMT_YVYU:
+      return FourCC('Y', 'V', 'Y', 'U');
+    case V4L2_PIX_FMT_YUV420:
+      return FourCC('I', '4', '2', '0');
     case V4L2_PIX_FMT_MJPEG:
-    case V4L2_PIX_FMT_JPEG: return FourCC('M', 'J', 'P', 'G');
-    default: return BI_RGB;
+    case V4L2_PIX_FMT_JPEG:
+      return FourCC('M', 'J', 'P', 'G');
+    default:
+      return BI_RGB;
   }
 }
 
 // The name FFmpeg's V4L2 input gives a device format (its "input_format" option).
 const char* InputFormatName(uint32_t v4l2) {
   switch (v4l2) {
-    case V4L2_PIX_FMT_YUYV: return "yuyv422";
-    case V4L2_PIX_FMT_UYVY: return "uyvy422";
-    case V4L2_PIX_FMT_YVYU: return "yvyu422";
-    case V4L2_PIX_FMT_YUV420: return "yuv420p";
+    case V4L2_PIX_FMT_YUYV:
+      return "yuyv422";
+    case V4L2_PIX_FMT_UYVY:
+      return "uyvy422";
+    case V4L2_PIX_FMT_YVYU:
+      return "yvyu422";
+    case V4L2_PIX_FMT_YUV420:
+      return "yuv420p";
     case V4L2_PIX_FMT_MJPEG:
-    case V4L2_PIX_FMT_JPEG: return "mjpeg";
-    case V4L2_PIX_FMT_RGB24: return "rgb24";
-    case V4L2_PIX_FMT_BGR24: return "bgr24";
-    case V4L2_PIX_FMT_NV12: return "nv12";
-    case V4L2_PIX_FMT_GREY: return "gray";
-    default: return nullptr;
+    case V4L2_PIX_FMT_JPEG:
+      return "mjpeg";
+    case V4L2_PIX_FMT_RGB24:
+      return "rgb24";
+    case V4L2_PIX_FMT_BGR24:
+      return "bgr24";
+    case V4L2_PIX_FMT_NV12:
+      return "nv12";
+    case V4L2_PIX_FMT_GREY:
+      return "gray";
+    default:
+      return nullptr;
   }
 }
 
@@ -97,17 +117,20 @@ class TDevice {
 bool QueryCapture(const TDevice& dev, std::string& name, std::string& version) {
   v4l2_capability cap{};
   if (!dev.Io(VIDIOC_QUERYCAP, cap)) return false;
-  const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+  const uint32_t caps =
+      (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
   if (!(caps & V4L2_CAP_VIDEO_CAPTURE)) return false;
   name = Text(cap.card, sizeof cap.card);
   version = Text(cap.driver, sizeof cap.driver) + " " + std::to_string((cap.version >> 16) & 0xFF) +
-            "." + std::to_string((cap.version >> 8) & 0xFF) + "." + std::to_string(cap.version & 0xFF);
+            "." + std::to_string((cap.version >> 8) & 0xFF) + "." +
+            std::to_string(cap.version & 0xFF);
   return true;
 }
 
 class TV4L2Driver : public TCapDriver {
  public:
-  explicit TV4L2Driver(std::string path) : path_(std::move(path)), settings_(FindCapDriverSettings("v4l2:" + path_, true)) {}
+  explicit TV4L2Driver(std::string path)
+      : path_(std::move(path)), settings_(FindCapDriverSettings("v4l2:" + path_, true)) {}
   ~TV4L2Driver() override { Close(); }
 
   bool Open() override {
@@ -156,7 +179,8 @@ class TV4L2Driver : public TCapDriver {
     // The compression code names the device format; BI_RGB keeps the current one.
     uint32_t pixel = pixel_;
     for (uint32_t candidate : DeviceFormats())
-      if (f.biCompression != BI_RGB && CompressionOf(candidate) == f.biCompression) pixel = candidate;
+      if (f.biCompression != BI_RGB && CompressionOf(candidate) == f.biCompression)
+        pixel = candidate;
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     fmt.fmt.pix.width = static_cast<uint32_t>(f.biWidth);
@@ -180,18 +204,24 @@ class TV4L2Driver : public TCapDriver {
       TCapFormatOption option;
       option.Compression = CompressionOf(pixel);
       option.BitCount = CapBitCountOf(option.Compression);
-      for (desc.index = 0, desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE; device_->Io(VIDIOC_ENUM_FMT, desc); ++desc.index)
-        if (desc.pixelformat == pixel) option.Description = Text(desc.description, sizeof desc.description);
+      for (desc.index = 0, desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+           device_->Io(VIDIOC_ENUM_FMT, desc); ++desc.index)
+        if (desc.pixelformat == pixel)
+          option.Description = Text(desc.description, sizeof desc.description);
       v4l2_frmsizeenum size{};
       size.pixel_format = pixel;
       for (size.index = 0; device_->Io(VIDIOC_ENUM_FRAMESIZES, size); ++size.index) {
         if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-          option.Sizes.push_back({static_cast<int>(size.discrete.width), static_cast<int>(size.discrete.height)});
+          option.Sizes.push_back(
+              {static_cast<int>(size.discrete.width), static_cast<int>(size.discrete.height)});
         } else {
           // Stepwise ranges: offer the common sizes that fit.
-          for (TCapSize s : {TCapSize{160, 120}, {320, 240}, {640, 480}, {800, 600}, {1280, 720}, {1920, 1080}})
-            if (s.Width >= static_cast<int>(size.stepwise.min_width) && s.Width <= static_cast<int>(size.stepwise.max_width) &&
-                s.Height >= static_cast<int>(size.stepwise.min_height) && s.Height <= static_cast<int>(size.stepwise.max_height))
+          for (TCapSize s :
+               {TCapSize{160, 120}, {320, 240}, {640, 480}, {800, 600}, {1280, 720}, {1920, 1080}})
+            if (s.Width >= static_cast<int>(size.stepwise.min_width) &&
+                s.Width <= static_cast<int>(size.stepwise.max_width) &&
+                s.Height >= static_cast<int>(size.stepwise.min_height) &&
+                s.Height <= static_cast<int>(size.stepwise.max_height))
               option.Sizes.push_back(s);
           break;
         }
@@ -215,12 +245,15 @@ class TV4L2Driver : public TCapDriver {
       const uint32_t id = q.id;
       q.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
       if (q.flags & V4L2_CTRL_FLAG_DISABLED) continue;
-      if (q.type != V4L2_CTRL_TYPE_INTEGER && q.type != V4L2_CTRL_TYPE_BOOLEAN && q.type != V4L2_CTRL_TYPE_MENU)
+      if (q.type != V4L2_CTRL_TYPE_INTEGER && q.type != V4L2_CTRL_TYPE_BOOLEAN &&
+          q.type != V4L2_CTRL_TYPE_MENU)
         continue;
       TCapControl c;
       c.Id = id;
       c.Name = Text(q.name, sizeof q.name);
-      c.Kind = q.type == V4L2_CTRL_TYPE_BOOLEAN ? cckBoolean : q.type == V4L2_CTRL_TYPE_MENU ? cckMenu : cckInteger;
+      c.Kind = q.type == V4L2_CTRL_TYPE_BOOLEAN ? cckBoolean
+               : q.type == V4L2_CTRL_TYPE_MENU  ? cckMenu
+                                                : cckInteger;
       c.Minimum = q.minimum;
       c.Maximum = q.maximum;
       c.Step = q.step > 0 ? q.step : 1;
@@ -233,7 +266,8 @@ class TV4L2Driver : public TCapDriver {
           v4l2_querymenu m{};
           m.id = id;
           m.index = static_cast<uint32_t>(i);
-          c.Items.push_back(device_->Io(VIDIOC_QUERYMENU, m) ? Text(m.name, sizeof m.name) : std::to_string(i));
+          c.Items.push_back(device_->Io(VIDIOC_QUERYMENU, m) ? Text(m.name, sizeof m.name)
+                                                             : std::to_string(i));
         }
       }
       info.Controls.push_back(std::move(c));
@@ -258,10 +292,12 @@ class TV4L2Driver : public TCapDriver {
   bool StartStream() override {
     StopStream();
     if (!device_) return false;
-    std::map<std::string, std::string> options{{"video_size", std::to_string(width_) + "x" + std::to_string(height_)}};
+    std::map<std::string, std::string> options{
+        {"video_size", std::to_string(width_) + "x" + std::to_string(height_)}};
     if (const char* name = InputFormatName(pixel_)) options["input_format"] = name;
     if (!input_.Open("video4linux2", path_, options, InterruptFlag())) return false;
-    format_ = MakeCapFormat(input_.Width(), input_.Height(), input_.IsJpeg() ? FourCC('M', 'J', 'P', 'G') : CompressionOf(pixel_));
+    format_ = MakeCapFormat(input_.Width(), input_.Height(),
+                            input_.IsJpeg() ? FourCC('M', 'J', 'P', 'G') : CompressionOf(pixel_));
     return true;
   }
 
@@ -297,7 +333,9 @@ TV4L2Ops& V4L2Ops() {
   return ops;
 }
 
-void ResetV4L2Ops() { V4L2Ops() = {SysOpen, SysClose, SysIoctl}; }
+void ResetV4L2Ops() {
+  V4L2Ops() = {SysOpen, SysClose, SysIoctl};
+}
 
 void SetV4L2DeviceFolder(const std::string& folder) {
   std::lock_guard lock(FolderMutex());
@@ -328,7 +366,8 @@ std::vector<TCapDriverEntry> EnumerateV4L2Drivers() {
     TDevice dev(path);
     std::string name, version;
     if (!dev.Ok() || !QueryCapture(dev, name, version)) continue;
-    drivers.push_back({name, version, "v4l2:" + path, [p = path] { return std::make_unique<TV4L2Driver>(p); }});
+    drivers.push_back(
+        {name, version, "v4l2:" + path, [p = path] { return std::make_unique<TV4L2Driver>(p); }});
   }
   return drivers;
 }

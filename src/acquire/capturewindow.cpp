@@ -6,12 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -126,6 +126,7 @@ class TCapWindow {
   bool stopRecording_ = false;
   int64_t recordStartUs_ = -1;
   int64_t recordLimitUs_ = 0;
+  int64_t recordMicroSecPerFrame_ = 1;
   uint32_t framesRecorded_ = 0;
   uint32_t framesDropped_ = 0;
   Clock::time_point recordStarted_;
@@ -242,7 +243,7 @@ void TCapWindow::CaptureLoop() {
       const int64_t elapsed = frame.TimeUs - recordStartUs_;
       const bool overTime = recordLimitUs_ > 0 && elapsed >= recordLimitUs_;
       if (!stopRecording_ && !overTime) {
-        const int64_t slot = elapsed / std::max<int64_t>(1, parms_.dwRequestMicroSecPerFrame);
+        const int64_t slot = elapsed / recordMicroSecPerFrame_;
         TCapRecorder* recorder = recorder_.get();
         lock.unlock();
         const bool written = recorder->WriteVideo(frame, slot);
@@ -258,7 +259,8 @@ void TCapWindow::CaptureLoop() {
     const bool live = (preview_ || overlay_) && frame.TimeUs + 500 >= nextDueUs_;
     const bool grab = grabWanted_;
     if (!live && !grab) continue;
-    if (live) nextDueUs_ = std::max<int64_t>(nextDueUs_ + previewRateMs_ * int64_t{1000}, frame.TimeUs);
+    if (live)
+      nextDueUs_ = std::max<int64_t>(nextDueUs_ + previewRateMs_ * int64_t{1000}, frame.TimeUs);
     grabWanted_ = false;
     const TBitmapInfoHeader format = format_;
     lock.unlock();
@@ -288,7 +290,8 @@ void TCapWindow::Publish(TQueuedFrame&& frame) {
     std::lock_guard lock(mutex_);
     // A slow owner loses the oldest live frames, never a grabbed one, never the order.
     while (queue_.size() >= kMaxQueuedFrames) {
-      auto it = std::find_if(queue_.begin(), queue_.end(), [](const TQueuedFrame& f) { return !f.Grab; });
+      auto it =
+          std::find_if(queue_.begin(), queue_.end(), [](const TQueuedFrame& f) { return !f.Grab; });
       if (it == queue_.end()) break;
       queue_.erase(it);
       ++framesDropped_;
@@ -381,9 +384,12 @@ bool TCapWindow::Grab() {
     preview_ = overlay_ = false;
     grabWanted_ = true;
     const bool got = changed_.wait_for(lock, kGrabTimeout, [this] {
-      return !threadRunning_ || std::any_of(queue_.begin(), queue_.end(), [](const TQueuedFrame& f) { return f.Grab; });
+      return !threadRunning_ || std::any_of(queue_.begin(), queue_.end(),
+                                            [](const TQueuedFrame& f) { return f.Grab; });
     });
     grabWanted_ = false;
+    // A live frame that was on its way when the grab began is older than the grab.
+    std::erase_if(queue_, [](const TQueuedFrame& f) { return !f.Grab; });
     if (!got || queue_.empty()) return false;
   }
   Dispatch();
@@ -403,8 +409,8 @@ bool TCapWindow::Sequence() {
     std::lock_guard lock(mutex_);
     format = format_;
   }
-  if (!recorder->Open(captureFile_, format, std::max<uint32_t>(1, parms_.dwRequestMicroSecPerFrame), compressor,
-                      parms_.fCaptureAudio != 0))
+  if (!recorder->Open(captureFile_, format, std::max<uint32_t>(1, parms_.dwRequestMicroSecPerFrame),
+                      compressor, parms_.fCaptureAudio != 0))
     return false;
   {
     std::lock_guard lock(mutex_);
@@ -412,7 +418,9 @@ bool TCapWindow::Sequence() {
     recording_ = true;
     stopRecording_ = false;
     recordStartUs_ = -1;
-    recordLimitUs_ = parms_.fLimitEnabled && parms_.wTimeLimit ? parms_.wTimeLimit * int64_t{1000000} : 0;
+    recordMicroSecPerFrame_ = std::max<uint32_t>(1, parms_.dwRequestMicroSecPerFrame);
+    recordLimitUs_ =
+        parms_.fLimitEnabled && parms_.wTimeLimit ? parms_.wTimeLimit * int64_t{1000000} : 0;
     framesRecorded_ = framesDropped_ = 0;
     recordStarted_ = Clock::now();
     recordAudio_ = parms_.fCaptureAudio != 0;
@@ -451,8 +459,11 @@ bool TCapWindow::StopRecording() {
 
 intptr_t TCapWindow::Message(uint32_t msg, uintptr_t w, intptr_t l) {
   switch (msg) {
-    case WM_CAP_SET_USER_DATA: userData_ = static_cast<uintptr_t>(l); return 1;
-    case WM_CAP_GET_USER_DATA: return static_cast<intptr_t>(userData_);
+    case WM_CAP_SET_USER_DATA:
+      userData_ = static_cast<uintptr_t>(l);
+      return 1;
+    case WM_CAP_GET_USER_DATA:
+      return static_cast<intptr_t>(userData_);
     case WM_CAP_SET_CALLBACK_FRAME:
       frameCallback_ = reinterpret_cast<TCapFrameCallback>(l);
       return 1;
@@ -461,15 +472,19 @@ intptr_t TCapWindow::Message(uint32_t msg, uintptr_t w, intptr_t l) {
       return 1;
     case WM_CAP_SET_CALLBACK_ERROR:
     case WM_CAP_SET_CALLBACK_STATUS:
-    case WM_CAP_SET_CALLBACK_VIDEOSTREAM: return 1;
-    case WM_CAP_DRIVER_CONNECT: return Connect(static_cast<int>(w)) ? 1 : 0;
+    case WM_CAP_SET_CALLBACK_VIDEOSTREAM:
+      return 1;
+    case WM_CAP_DRIVER_CONNECT:
+      return Connect(static_cast<int>(w)) ? 1 : 0;
     case WM_CAP_DRIVER_DISCONNECT: {
       const bool was = driver_ != nullptr;
       Disconnect();
       return was ? 1 : 0;
     }
-    case WM_CAP_DRIVER_GET_NAME: return driver_ && CopyCString(driverName_, w, l) ? 1 : 0;
-    case WM_CAP_DRIVER_GET_VERSION: return driver_ && CopyCString(driverVersion_, w, l) ? 1 : 0;
+    case WM_CAP_DRIVER_GET_NAME:
+      return driver_ && CopyCString(driverName_, w, l) ? 1 : 0;
+    case WM_CAP_DRIVER_GET_VERSION:
+      return driver_ && CopyCString(driverVersion_, w, l) ? 1 : 0;
     case WM_CAP_DRIVER_GET_CAPS: {
       if (!driver_ || !l || w < sizeof(TCAPDRIVERCAPS)) return 0;
       TCAPDRIVERCAPS caps;
@@ -500,8 +515,10 @@ intptr_t TCapWindow::Message(uint32_t msg, uintptr_t w, intptr_t l) {
       std::memcpy(&format, reinterpret_cast<const void*>(l), sizeof format);
       return Reformat(format) ? 1 : 0;
     }
-    case WM_CAP_SET_PREVIEW: return SetDisplay(preview_, w != 0) ? 1 : 0;
-    case WM_CAP_SET_OVERLAY: return SetDisplay(overlay_, w != 0) ? 1 : 0;
+    case WM_CAP_SET_PREVIEW:
+      return SetDisplay(preview_, w != 0) ? 1 : 0;
+    case WM_CAP_SET_OVERLAY:
+      return SetDisplay(overlay_, w != 0) ? 1 : 0;
     case WM_CAP_SET_PREVIEWRATE: {
       std::lock_guard lock(mutex_);
       previewRateMs_ = static_cast<int>(std::min<uintptr_t>(w, 60000));
@@ -524,10 +541,11 @@ intptr_t TCapWindow::Message(uint32_t msg, uintptr_t w, intptr_t l) {
       st.fCapFileExists = !captureFile_.empty();
       st.dwCurrentVideoFrame = framesRecorded_;
       st.dwCurrentVideoFramesDropped = framesDropped_;
-      st.dwCurrentTimeElapsedMS = recording_ ? static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                                      Clock::now() - recordStarted_)
-                                                                      .count())
-                                             : 0;
+      st.dwCurrentTimeElapsedMS =
+          recording_ ? static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 Clock::now() - recordStarted_)
+                                                 .count())
+                     : 0;
       st.fCapturingNow = recording_;
       std::memcpy(reinterpret_cast<void*>(l), &st, sizeof st);
       return 1;
@@ -561,10 +579,13 @@ intptr_t TCapWindow::Message(uint32_t msg, uintptr_t w, intptr_t l) {
       captureFile_ = name;
       return 1;
     }
-    case WM_CAP_FILE_GET_CAPTURE_FILE: return CopyCString(captureFile_, w, l) ? 1 : 0;
-    case WM_CAP_SEQUENCE: return Sequence() ? 1 : 0;
+    case WM_CAP_FILE_GET_CAPTURE_FILE:
+      return CopyCString(captureFile_, w, l) ? 1 : 0;
+    case WM_CAP_SEQUENCE:
+      return Sequence() ? 1 : 0;
     case WM_CAP_STOP:
-    case WM_CAP_ABORT: return StopRecording() ? 1 : 0;
+    case WM_CAP_ABORT:
+      return StopRecording() ? 1 : 0;
     case WM_CAP_DLG_VIDEOSOURCE:
     case WM_CAP_DLG_VIDEOFORMAT:
     case WM_CAP_DLG_VIDEODISPLAY:
@@ -576,7 +597,8 @@ intptr_t TCapWindow::Message(uint32_t msg, uintptr_t w, intptr_t l) {
                                                                  : cdVideoCompression;
       return gDialogHook(handle_, dialog) ? 1 : 0;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -663,7 +685,8 @@ bool capGetScale(TCapHwnd h) {
 
 std::vector<TCapFormatOption> capGetFormatOptions(TCapHwnd h) {
   auto window = Find(h);
-  return window && window->Driver() ? window->Driver()->FormatOptions() : std::vector<TCapFormatOption>{};
+  return window && window->Driver() ? window->Driver()->FormatOptions()
+                                    : std::vector<TCapFormatOption>{};
 }
 
 TCapSourceInfo capGetSourceInfo(TCapHwnd h) {
@@ -714,6 +737,8 @@ bool capSetCompressor(TCapHwnd h, const TCapCompressor& compressor) {
   return false;
 }
 
-void capSetDialogHook(TCapDialogHook hook) { gDialogHook = hook; }
+void capSetDialogHook(TCapDialogHook hook) {
+  gDialogHook = hook;
+}
 
 }  // namespace vx

@@ -58,13 +58,15 @@ int main(int argc, char** argv) {
   const double cpu0 = ThreadCpuSeconds();
   QElapsedTimer t;
   t.start();
-  while (t.elapsed() < seconds * 1000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  while (t.elapsed() < seconds * 1000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
   const double wall = static_cast<double>(t.nsecsElapsed()) * 1e-9;
   const double cpu = ThreadCpuSeconds() - cpu0;
   view.SetShowVideo(false);
   const double fps = static_cast<double>(frames - frames0) / wall;
   std::printf("test pattern 1280x720 @30, preview with OnVideoFrame, %.1f s\n", wall);
-  std::printf("frames delivered per second: %.2f (target >= 29; ratio to the source rate %.3f)\n", fps, fps / 30);
+  std::printf("frames delivered per second: %.2f (target >= 29; ratio to the source rate %.3f)\n",
+              fps, fps / 30);
   std::printf("GUI thread busy: %.1f %% of one core (target < 50 %%)\n", 100 * cpu / wall);
   std::printf("(checksum %llu)\n", static_cast<unsigned long long>(checksum));
   return fps >= 29 && cpu / wall < 0.5 ? 0 : 1;

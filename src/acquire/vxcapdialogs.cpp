@@ -14,7 +14,9 @@ namespace vx {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 QFormLayout* MakeLayout(QDialog* dialog, const QString& title) {
   dialog->setWindowTitle(title);
@@ -28,7 +30,9 @@ QFormLayout* MakeLayout(QDialog* dialog, const QString& title) {
   return form;
 }
 
-QWidget* ActiveParent() { return QApplication::activeWindow(); }
+QWidget* ActiveParent() {
+  return QApplication::activeWindow();
+}
 
 template <class Dialog>
 bool RunModal(TCapHwnd window) {
@@ -38,17 +42,23 @@ bool RunModal(TCapHwnd window) {
 
 bool DialogHook(TCapHwnd window, TCapDialog which) {
   switch (which) {
-    case cdVideoSource: return RunModal<TCapSourceDialog>(window);
-    case cdVideoFormat: return RunModal<TCapFormatDialog>(window);
-    case cdVideoDisplay: return RunModal<TCapDisplayDialog>(window);
-    case cdVideoCompression: return RunModal<TCapCompressionDialog>(window);
+    case cdVideoSource:
+      return RunModal<TCapSourceDialog>(window);
+    case cdVideoFormat:
+      return RunModal<TCapFormatDialog>(window);
+    case cdVideoDisplay:
+      return RunModal<TCapDisplayDialog>(window);
+    case cdVideoCompression:
+      return RunModal<TCapCompressionDialog>(window);
   }
   return false;
 }
 
 }  // namespace
 
-void InstallCaptureDialogs() { capSetDialogHook(&DialogHook); }
+void InstallCaptureDialogs() {
+  capSetDialogHook(&DialogHook);
+}
 
 // ---- source ----
 
@@ -81,7 +91,8 @@ TCapSourceDialog::TCapSourceDialog(TCapHwnd window, QWidget* parent)
     form->addRow(Q(c.Name) + ":", editor);
     editors_.push_back(editor);
   }
-  if (info_.Controls.empty()) form->addRow(new QLabel(tr("The source has no adjustable controls."), this));
+  if (info_.Controls.empty())
+    form->addRow(new QLabel(tr("The source has no adjustable controls."), this));
 }
 
 bool TCapSourceDialog::Apply() {
@@ -108,7 +119,8 @@ TCapFormatDialog::TCapFormatDialog(TCapHwnd window, QWidget* parent)
     : QDialog(parent), window_(window), options_(capGetFormatOptions(window)) {
   QFormLayout* form = MakeLayout(this, tr("Video format"));
   TBitmapInfoHeader current{};
-  capSendMessage(window, WM_CAP_GET_VIDEOFORMAT, sizeof current, reinterpret_cast<intptr_t>(&current));
+  capSendMessage(window, WM_CAP_GET_VIDEOFORMAT, sizeof current,
+                 reinterpret_cast<intptr_t>(&current));
   formats_ = new QComboBox(this);
   int selected = 0;
   for (size_t i = 0; i < options_.size(); ++i) {
@@ -121,7 +133,8 @@ TCapFormatDialog::TCapFormatDialog(TCapHwnd window, QWidget* parent)
   form->addRow(tr("Size:"), sizes_);
   FillSizes();
   const QString now = QString("%1 x %2").arg(current.biWidth).arg(std::abs(current.biHeight));
-  if (sizes_->findText(now) < 0) sizes_->addItem(now, QSize(current.biWidth, std::abs(current.biHeight)));
+  if (sizes_->findText(now) < 0)
+    sizes_->addItem(now, QSize(current.biWidth, std::abs(current.biHeight)));
   sizes_->setCurrentIndex(sizes_->findText(now));
   connect(formats_, &QComboBox::currentIndexChanged, this, [this] { FillSizes(); });
   const int rate = capGetFrameRate(window);
@@ -149,18 +162,22 @@ bool TCapFormatDialog::Apply() {
   const int i = formats_->currentIndex();
   const QSize size = sizes_->currentData().toSize();
   if (i < 0 || i >= static_cast<int>(options_.size()) || size.isEmpty()) return false;
-  if (rate_ && rate_->value() != capGetFrameRate(window_) && !capSetFrameRate(window_, rate_->value())) return false;
+  if (rate_ && rate_->value() != capGetFrameRate(window_) &&
+      !capSetFrameRate(window_, rate_->value()))
+    return false;
   TBitmapInfoHeader format{};
   format.biWidth = size.width();
   format.biHeight = size.height();
   format.biCompression = options_[static_cast<size_t>(i)].Compression;
   format.biBitCount = static_cast<uint16_t>(options_[static_cast<size_t>(i)].BitCount);
-  return capSendMessage(window_, WM_CAP_SET_VIDEOFORMAT, sizeof format, reinterpret_cast<intptr_t>(&format)) != 0;
+  return capSendMessage(window_, WM_CAP_SET_VIDEOFORMAT, sizeof format,
+                        reinterpret_cast<intptr_t>(&format)) != 0;
 }
 
 // ---- display ----
 
-TCapDisplayDialog::TCapDisplayDialog(TCapHwnd window, QWidget* parent) : QDialog(parent), window_(window) {
+TCapDisplayDialog::TCapDisplayDialog(TCapHwnd window, QWidget* parent)
+    : QDialog(parent), window_(window) {
   QFormLayout* form = MakeLayout(this, tr("Video display"));
   scale_ = new QCheckBox(tr("Stretch the video to the window"), this);
   scale_->setChecked(capGetScale(window));

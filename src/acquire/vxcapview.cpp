@@ -34,8 +34,10 @@ class TEscapeFilter : public QObject {
       case QEvent::MouseButtonDblClick:
       case QEvent::MouseMove:
       case QEvent::Wheel:
-      case QEvent::Close: return true;
-      default: return false;
+      case QEvent::Close:
+        return true;
+      default:
+        return false;
     }
   }
 
@@ -55,7 +57,8 @@ TCaptureWindowWidget::TCaptureWindowWidget(QWidget* parent) : QWidget(parent) {
 
 void TCaptureWindowWidget::CapWake(TCapHwnd window) {
   // Any thread: the dispatch itself runs on the GUI thread.
-  QMetaObject::invokeMethod(this, [window] { capDispatch(window); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [window] { capDispatch(window); }, Qt::QueuedConnection);
 }
 
 void TCaptureWindowWidget::CapInvalidate(TCapHwnd window) {
@@ -142,7 +145,9 @@ void TVantixVideoView::DestroyCaptureWindow() {
   widget_ = nullptr;
 }
 
-void TVantixVideoView::DoJob(TVXJob job, int value) { OnJob(this, job, value); }
+void TVantixVideoView::DoJob(TVXJob job, int value) {
+  OnJob(this, job, value);
+}
 
 void TVantixVideoView::DriverConnect() {
   CreateCaptureWindow();
@@ -211,9 +216,11 @@ void TVantixVideoView::FillBitmapInfo() {
   bool self = false;
   if (window_ && !connected_) self = DriverConnectNE();
   if (connected_) {
-    const auto size = static_cast<size_t>(std::max<intptr_t>(0, Send(WM_CAP_GET_VIDEOFORMAT, 0, 0)));
+    const auto size =
+        static_cast<size_t>(std::max<intptr_t>(0, Send(WM_CAP_GET_VIDEOFORMAT, 0, 0)));
     formatBlock_.assign(std::max(kMinFormatBlock, size), 0);
-    Send(WM_CAP_GET_VIDEOFORMAT, formatBlock_.size(), reinterpret_cast<intptr_t>(formatBlock_.data()));
+    Send(WM_CAP_GET_VIDEOFORMAT, formatBlock_.size(),
+         reinterpret_cast<intptr_t>(formatBlock_.data()));
   }
   if (self) DriverDisconnect();
   formatValid_ = true;
@@ -418,10 +425,18 @@ bool TVantixVideoView::Configure(uint32_t message) {
   return ok;
 }
 
-bool TVantixVideoView::DoConfigureSource() { return Configure(WM_CAP_DLG_VIDEOSOURCE); }
-bool TVantixVideoView::DoConfigureFormat() { return Configure(WM_CAP_DLG_VIDEOFORMAT); }
-bool TVantixVideoView::DoConfigureDisplay() { return Configure(WM_CAP_DLG_VIDEODISPLAY); }
-bool TVantixVideoView::DoConfigureCompression() { return Configure(WM_CAP_DLG_VIDEOCOMPRESSION); }
+bool TVantixVideoView::DoConfigureSource() {
+  return Configure(WM_CAP_DLG_VIDEOSOURCE);
+}
+bool TVantixVideoView::DoConfigureFormat() {
+  return Configure(WM_CAP_DLG_VIDEOFORMAT);
+}
+bool TVantixVideoView::DoConfigureDisplay() {
+  return Configure(WM_CAP_DLG_VIDEODISPLAY);
+}
+bool TVantixVideoView::DoConfigureCompression() {
+  return Configure(WM_CAP_DLG_VIDEOCOMPRESSION);
+}
 
 // ---- recording ----
 

@@ -20,7 +20,8 @@ namespace vxtest {
 inline constexpr int kPatternDriver = 0;
 
 // Sets the test pattern's remembered format through a capture window of its own.
-inline void SetPatternFormat(int width, int height, uint32_t compression = vx::BI_RGB, int fps = 30) {
+inline void SetPatternFormat(int width, int height, uint32_t compression = vx::BI_RGB,
+                             int fps = 30) {
   using namespace vx;
   const TCapHwnd w = capCreateCaptureWindow("setup", 0, 0, 0, 0, 0, nullptr, 0);
   ASSERT_TRUE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, kPatternDriver));

@@ -28,8 +28,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 // FFmpeg's frames 0..count-1 of the pattern through the same pixel format, raw.
 std::vector<uint8_t> PeerFrames(int w, int h, const char* pixFmt, int count) {
   const std::string out = TempDir() + "/peer_" + pixFmt + std::to_string(w) + ".raw";
-  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + std::to_string(w) + "x" +
-                          std::to_string(h) + ":rate=30,format=" + pixFmt + " -frames:v " +
+  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + std::to_string(w) +
+                          "x" + std::to_string(h) + ":rate=30,format=" + pixFmt + " -frames:v " +
                           std::to_string(count) + " -f rawvideo -pix_fmt " + pixFmt + " " + out;
   if (!CommandSucceeds(cmd)) return {};
   return ReadFile(out);
@@ -41,7 +41,8 @@ struct Collected {
 
 intptr_t Collect(TCapHwnd w, const TVideoHdr* h) {
   auto* c = reinterpret_cast<Collected*>(capSendMessage(w, WM_CAP_GET_USER_DATA));
-  c->frames.emplace_back(h->FrameNumber, std::vector<uint8_t>(h->lpData, h->lpData + h->dwBytesUsed));
+  c->frames.emplace_back(h->FrameNumber,
+                         std::vector<uint8_t>(h->lpData, h->lpData + h->dwBytesUsed));
   return 1;
 }
 
@@ -76,19 +77,22 @@ TEST_F(CaptureTest, ConnectReportsFormatCapsAndRefusesMissingDriver) {
   ASSERT_TRUE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, kPatternDriver));
   EXPECT_EQ(capSendMessage(w, WM_CAP_GET_VIDEOFORMAT), 40);
   TBitmapInfoHeader f{};
-  EXPECT_EQ(capSendMessage(w, WM_CAP_GET_VIDEOFORMAT, sizeof f, reinterpret_cast<intptr_t>(&f)), 40);
+  EXPECT_EQ(capSendMessage(w, WM_CAP_GET_VIDEOFORMAT, sizeof f, reinterpret_cast<intptr_t>(&f)),
+            40);
   EXPECT_EQ(f.biWidth, 320);
   EXPECT_EQ(f.biHeight, 240);
   EXPECT_EQ(f.biBitCount, 24);
   EXPECT_EQ(f.biSizeImage, 320u * 3 * 240);
   TCAPDRIVERCAPS caps;
-  ASSERT_TRUE(capSendMessage(w, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<intptr_t>(&caps)));
+  ASSERT_TRUE(
+      capSendMessage(w, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<intptr_t>(&caps)));
   EXPECT_EQ(caps.wDeviceIndex, 0u);
   EXPECT_FALSE(caps.fHasOverlay);
   EXPECT_TRUE(caps.fHasDlgVideoSource && caps.fHasDlgVideoFormat && caps.fHasDlgVideoDisplay);
   // Sizes a pattern cannot have are refused and leave the format alone.
   TBitmapInfoHeader odd = MakeCapFormat(321, 240, FourCC('Y', 'U', 'Y', '2'));
-  EXPECT_FALSE(capSendMessage(w, WM_CAP_SET_VIDEOFORMAT, sizeof odd, reinterpret_cast<intptr_t>(&odd)));
+  EXPECT_FALSE(
+      capSendMessage(w, WM_CAP_SET_VIDEOFORMAT, sizeof odd, reinterpret_cast<intptr_t>(&odd)));
   capSendMessage(w, WM_CAP_GET_VIDEOFORMAT, sizeof f, reinterpret_cast<intptr_t>(&f));
   EXPECT_EQ(f.biWidth, 320);
   capDestroyWindow(w);
@@ -111,7 +115,8 @@ TEST_P(PatternFrames, EqualFFmpegFrameForFrame) {
   const Collected c = Capture(6);
   ASSERT_GE(c.frames.size(), 6u);
   const uint64_t last = c.frames.back().first;
-  const std::vector<uint8_t> peer = PeerFrames(fc.width, fc.height, fc.peerFormat, static_cast<int>(last) + 1);
+  const std::vector<uint8_t> peer =
+      PeerFrames(fc.width, fc.height, fc.peerFormat, static_cast<int>(last) + 1);
   ASSERT_FALSE(peer.empty()) << "ffmpeg did not run";
   const size_t tight = peer.size() / (last + 1);
   TCapFrameDecoder decoder;
@@ -127,7 +132,9 @@ TEST_P(PatternFrames, EqualFFmpegFrameForFrame) {
       TBitmap b;
       ASSERT_TRUE(decoder.Decode(format, data.data(), data.size(), b));
       for (int y = 0; y < fc.height; ++y)
-        ASSERT_EQ(std::memcmp(b.ScanLine(y), ref + static_cast<size_t>(y) * fc.width * 3, fc.width * 3), 0)
+        ASSERT_EQ(
+            std::memcmp(b.ScanLine(y), ref + static_cast<size_t>(y) * fc.width * 3, fc.width * 3),
+            0)
             << "frame " << number << " row " << y;
     } else {
       ASSERT_EQ(data.size(), tight);
@@ -136,14 +143,15 @@ TEST_P(PatternFrames, EqualFFmpegFrameForFrame) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, PatternFrames,
-                         ::testing::Values(FrameCase{BI_RGB, "bgr24", 320, 240},
-                                           FrameCase{BI_RGB, "bgr24", 162, 98},  // padded rows
-                                           FrameCase{FourCC('Y', 'U', 'Y', '2'), "yuyv422", 320, 240},
-                                           FrameCase{FourCC('I', '4', '2', '0'), "yuv420p", 176, 144}),
-                         [](const ::testing::TestParamInfo<FrameCase>& info) {
-                           return std::string(info.param.peerFormat) + "_" + std::to_string(info.param.width);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Formats, PatternFrames,
+    ::testing::Values(FrameCase{BI_RGB, "bgr24", 320, 240},
+                      FrameCase{BI_RGB, "bgr24", 162, 98},  // padded rows
+                      FrameCase{FourCC('Y', 'U', 'Y', '2'), "yuyv422", 320, 240},
+                      FrameCase{FourCC('I', '4', '2', '0'), "yuv420p", 176, 144}),
+    [](const ::testing::TestParamInfo<FrameCase>& p) {
+      return std::string(p.param.peerFormat) + "_" + std::to_string(p.param.width);
+    });
 
 TEST_F(CaptureTest, PreviewRateSpacesFramesAndDisconnectEndsThem) {
   Collected c;
@@ -154,7 +162,8 @@ TEST_F(CaptureTest, PreviewRateSpacesFramesAndDisconnectEndsThem) {
   capSendMessage(w, WM_CAP_SET_PREVIEWRATE, 100);  // every third frame at 30 a second
   capSendMessage(w, WM_CAP_SET_PREVIEW, 1);
   while (c.frames.size() < 4) capWaitDispatch(w, 50);
-  for (size_t i = 1; i < c.frames.size(); ++i) EXPECT_EQ(c.frames[i].first - c.frames[i - 1].first, 3u);
+  for (size_t i = 1; i < c.frames.size(); ++i)
+    EXPECT_EQ(c.frames[i].first - c.frames[i - 1].first, 3u);
   // Frames captured but not yet handed out are dropped with the connection.
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   capSendMessage(w, WM_CAP_DRIVER_DISCONNECT);
@@ -202,7 +211,9 @@ int FakeOpen(const char* path, int) {
   }
   return it->second;
 }
-int FakeClose(int) { return 0; }
+int FakeClose(int) {
+  return 0;
+}
 int FakeIoctl(int fd, unsigned long request, void* arg) {
   const auto it = gFakes.find(fd);
   if (it == gFakes.end()) return errno = EBADF, -1;
@@ -236,7 +247,8 @@ TEST_F(CaptureTest, V4L2DevicesComeFirstAndBusyOrMissingOnesRefuseToConnect) {
             {101, {"Fake Metadata", V4L2_CAP_META_CAPTURE, false}},
             {110, {"Busy Camera", V4L2_CAP_VIDEO_CAPTURE, true}}};
   gFakePaths = {{dir + "/video0", 100}, {dir + "/video1", 101}, {dir + "/video10", 110}};
-  for (const char* n : {"video0", "video1", "video10", "videox", "vbi0"}) std::ofstream(dir + "/" + n).put('x');
+  for (const char* n : {"video0", "video1", "video10", "videox", "vbi0"})
+    std::ofstream(dir + "/" + n).put('x');
   SetV4L2DeviceFolder(dir);
   V4L2Ops() = {FakeOpen, FakeClose, FakeIoctl};
 
@@ -259,7 +271,7 @@ TEST_F(CaptureTest, V4L2DevicesComeFirstAndBusyOrMissingOnesRefuseToConnect) {
   EXPECT_EQ(f.biBitCount, 16);
   EXPECT_EQ(f.biCompression, FourCC('Y', 'U', 'Y', '2'));
   EXPECT_FALSE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, 1));  // busy
-  gUnplugged = true;  // unplugged after the listing
+  gUnplugged = true;                                          // unplugged after the listing
   EXPECT_FALSE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, 0));
   gUnplugged = false;
   capDestroyWindow(w);

@@ -159,7 +159,8 @@ TEST_F(CaptureTest, RecordingAtFifteenFramesASecond) {
   v->StartRecord();
   EXPECT_TRUE(v->Recording());
   TCAPTUREPARMS parms;
-  capSendMessage(v->CaptureWindow(), WM_CAP_GET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
+  capSendMessage(v->CaptureWindow(), WM_CAP_GET_SEQUENCE_SETUP, sizeof parms,
+                 reinterpret_cast<intptr_t>(&parms));
   EXPECT_EQ(parms.dwRequestMicroSecPerFrame, 66667u);
   EXPECT_TRUE(parms.fYield);
   SpinEvents(2000);

@@ -19,7 +19,8 @@ namespace {
 
 TEST(ViewerCapture, FrozenFrameIsCopiedIntoThePicture) {
   SetV4L2DeviceFolder(vxtest::TempDir() + "/no-cameras");  // the test pattern is driver 0
-  QSettings settings(QString::fromStdString(vxtest::TempDir()) + "/capture.ini", QSettings::IniFormat);
+  QSettings settings(QString::fromStdString(vxtest::TempDir()) + "/capture.ini",
+                     QSettings::IniFormat);
   TViewerWindow window(&settings);
   window.show();
   QWidget* panel = window.ShowCaptureWindow();
