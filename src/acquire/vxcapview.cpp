@@ -182,33 +182,26 @@ TCAPDRIVERCAPS TVantixVideoView::GetCaps() {
   return caps;
 }
 
-bool TVantixVideoView::HasOverlay() {
+bool TVantixVideoView::CapsFlag(int32_t TCAPDRIVERCAPS::*flag) {
+  // A capability of a driver that cannot be reached is simply absent.
   try {
-    return GetCaps().fHasOverlay != 0;
+    return GetCaps().*flag != 0;
   } catch (const TVideoCapException&) {
     return false;
   }
+}
+
+bool TVantixVideoView::HasOverlay() {
+  return CapsFlag(&TCAPDRIVERCAPS::fHasOverlay);
 }
 bool TVantixVideoView::HasDlgVideoSource() {
-  try {
-    return GetCaps().fHasDlgVideoSource != 0;
-  } catch (const TVideoCapException&) {
-    return false;
-  }
+  return CapsFlag(&TCAPDRIVERCAPS::fHasDlgVideoSource);
 }
 bool TVantixVideoView::HasDlgVideoFormat() {
-  try {
-    return GetCaps().fHasDlgVideoFormat != 0;
-  } catch (const TVideoCapException&) {
-    return false;
-  }
+  return CapsFlag(&TCAPDRIVERCAPS::fHasDlgVideoFormat);
 }
 bool TVantixVideoView::HasDlgVideoDisplay() {
-  try {
-    return GetCaps().fHasDlgVideoDisplay != 0;
-  } catch (const TVideoCapException&) {
-    return false;
-  }
+  return CapsFlag(&TCAPDRIVERCAPS::fHasDlgVideoDisplay);
 }
 
 void TVantixVideoView::FillBitmapInfo() {

@@ -139,6 +139,7 @@ class TVantixVideoView : public TVantixView {
   void StartVideo();
   void StopVideo();
   bool Configure(uint32_t message);
+  bool CapsFlag(int32_t TCAPDRIVERCAPS::*flag);
   bool AcceptsSelection() const { return frozen_ || !showVideo_; }
   int DisplayModeInt() const { return static_cast<int>(displayMode_); }
   void SetDisplayModeInt(int v) { SetDisplayMode(v ? dmOverlay : dmPreview); }

@@ -46,13 +46,19 @@ intptr_t Collect(TCapHwnd w, const TVideoHdr* h) {
   return 1;
 }
 
-// Previews every frame (rate 0) into the callback until count frames arrived.
-Collected Capture(int count) {
-  Collected c;
+// A window on the test pattern whose frames go into c.
+TCapHwnd OpenCollecting(Collected& c) {
   const TCapHwnd w = capCreateCaptureWindow("t", 0, 0, 0, 0, 0, nullptr, 0);
   EXPECT_TRUE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, kPatternDriver));
   capSendMessage(w, WM_CAP_SET_USER_DATA, 0, reinterpret_cast<intptr_t>(&c));
   capSendMessage(w, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<intptr_t>(&Collect));
+  return w;
+}
+
+// Previews every frame (rate 0) into the callback until count frames arrived.
+Collected Capture(int count) {
+  Collected c;
+  const TCapHwnd w = OpenCollecting(c);
   capSendMessage(w, WM_CAP_SET_PREVIEWRATE, 0);
   EXPECT_TRUE(capSendMessage(w, WM_CAP_SET_PREVIEW, 1));
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -155,10 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CaptureTest, PreviewRateSpacesFramesAndDisconnectEndsThem) {
   Collected c;
-  const TCapHwnd w = capCreateCaptureWindow("t", 0, 0, 0, 0, 0, nullptr, 0);
-  ASSERT_TRUE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, kPatternDriver));
-  capSendMessage(w, WM_CAP_SET_USER_DATA, 0, reinterpret_cast<intptr_t>(&c));
-  capSendMessage(w, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<intptr_t>(&Collect));
+  const TCapHwnd w = OpenCollecting(c);
   capSendMessage(w, WM_CAP_SET_PREVIEWRATE, 100);  // every third frame at 30 a second
   capSendMessage(w, WM_CAP_SET_PREVIEW, 1);
   while (c.frames.size() < 4) capWaitDispatch(w, 50);
@@ -175,10 +178,7 @@ TEST_F(CaptureTest, PreviewRateSpacesFramesAndDisconnectEndsThem) {
 
 TEST_F(CaptureTest, GrabDeliversOneFrameAndStopsPreview) {
   Collected c;
-  const TCapHwnd w = capCreateCaptureWindow("t", 0, 0, 0, 0, 0, nullptr, 0);
-  ASSERT_TRUE(capSendMessage(w, WM_CAP_DRIVER_CONNECT, kPatternDriver));
-  capSendMessage(w, WM_CAP_SET_USER_DATA, 0, reinterpret_cast<intptr_t>(&c));
-  capSendMessage(w, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<intptr_t>(&Collect));
+  const TCapHwnd w = OpenCollecting(c);
   capSendMessage(w, WM_CAP_SET_PREVIEW, 1);
   ASSERT_TRUE(capSendMessage(w, WM_CAP_GRAB_FRAME));
   ASSERT_EQ(c.frames.size(), 1u);  // delivered inside the call
