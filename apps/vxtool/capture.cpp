@@ -175,7 +175,7 @@ int Record(TCapHwnd window, const CaptureArgs& a) {
 
 }  // namespace
 
-int RunCapture(const std::vector<std::string>& args) {
+int RunCaptureProgram(const std::vector<std::string>& args) {
   if (args.size() == 1 && args[0] == "--list") return List();
   CaptureArgs a;
   std::string error;
@@ -189,3 +189,12 @@ int RunCapture(const std::vector<std::string>& args) {
 }
 
 }  // namespace vxtool
+
+int main(int argc, char** argv) {
+  try {
+    return vxtool::RunCaptureProgram(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vxtool capture: %s\n", e.what());
+    return 1;
+  }
+}
