@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -203,21 +202,14 @@ TEST_F(CaptureTest, EscapeEndsARecordingThatDoesNotYield) {
   v->RecordFileName = TempDir() + "/escape.avi";
   v->RecordYield = false;
   v->SetShowVideo(true);
-  int clicks = 0;
   QTimer::singleShot(50, v.get(), [&] {
-    // Other input is held back while the recording holds the thread.
-    QCoreApplication::postEvent(
-        v->viewport(), new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
-                                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
     QCoreApplication::postEvent(v.get(),
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
   });
-  v->OnSelectionChanging = [&](TObject*) { ++clicks; };
   const auto start = std::chrono::steady_clock::now();
   v->StartRecord();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_FALSE(v->Recording());
-  EXPECT_EQ(clicks, 0);
   EXPECT_NE(Probe(v->RecordFileName, "codec_name").find("mjpeg"), std::string::npos);
 }
 
