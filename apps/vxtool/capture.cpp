@@ -165,9 +165,9 @@ int Record(TCapHwnd window, const CaptureArgs& a) {
   if (!capSendMessage(window, WM_CAP_SEQUENCE)) return Fail(kCapTextStartRecording);
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(a.seconds);
   while (std::chrono::steady_clock::now() < end) capWaitDispatch(window, 50);
+  capSendMessage(window, WM_CAP_STOP);
   TCAPSTATUS status;
   capSendMessage(window, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
-  capSendMessage(window, WM_CAP_STOP);
   std::printf("%s: %u frames at %d frames a second\n", a.out.c_str(), status.dwCurrentVideoFrame,
               a.fps);
   return 0;
