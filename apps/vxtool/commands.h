@@ -17,6 +17,8 @@ int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
 int RunProcess(const std::vector<std::string>& args);
+// Video capture: driver list, one frame, a recording.
+int RunCapture(const std::vector<std::string>& args);
 
 // ---- the operations of "vxtool process" ----
 

@@ -31,6 +31,9 @@ const char kUsage[] =
     "                                ConvertToGray); --select X1,Y1,X2,Y2 limits them to\n"
     "                                a rectangle; --auto-orient as for convert;\n"
     "                                \"vxtool process --list\" shows them all\n"
+    "  capture --list | OUT [--driver N] [--size WxH] [--fps F] [--seconds S]\n"
+    "                                list the video capture drivers, grab one frame into\n"
+    "                                OUT, or record OUT.avi (S seconds at F frames a second)\n"
     "  --help                        this text\n"
     "\n"
     "options (any command):\n"
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
     if (cmd == "convert") return vxtool::RunConvert(args);
     if (cmd == "demo") return vxtool::RunDemo(args);
     if (cmd == "process") return vxtool::RunProcess(args);
+    if (cmd == "capture") return vxtool::RunCapture(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vxtool: %s\n", e.what());
     return 1;

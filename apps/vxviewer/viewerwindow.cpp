@@ -119,6 +119,7 @@ TViewerWindow::TViewerWindow(QSettings* settings) : settings_(settings) {
   BuildMouseMenu();
   BuildAnnotateMenu();
   BuildMeasureMenu();
+  BuildCaptureMenu();
   resize(800, 600);
   UpdateTitle();
   ShowStatus();

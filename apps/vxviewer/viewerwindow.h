@@ -61,6 +61,8 @@ class TViewerWindow : public QMainWindow {
   // Saves to the current file in its format, or asks for a name when there is none or
   // its format cannot be written. False when nothing was saved.
   bool Save();
+  // Opens (or raises) the Capture window; returns it.
+  QWidget* ShowCaptureWindow();
   // Save as with the dialog (ChooseSaveFile).
   bool SaveAsDialog();
   // Offers to save a modified picture; false when the user cancelled.
@@ -151,6 +153,7 @@ class TViewerWindow : public QMainWindow {
   void BuildAnnotateMenu();
   void BuildPropertiesMenu(QMenu* parent);
   void BuildMeasureMenu();
+  void BuildCaptureMenu();  // capture.cpp
   void RebuildRecentMenu();
 
   // ---- Process menu and Histogram panel (adjust.cpp) ----
