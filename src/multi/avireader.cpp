@@ -82,6 +82,7 @@ struct TAVIReader::Impl {
     sws = nullptr;
     av_frame_free(&frame);
     av_frame_free(&last);
+    av_frame_free(&pending);
     av_packet_free(&packet);
     avcodec_free_context(&decoder);
     avformat_close_input(&format);
@@ -94,6 +95,7 @@ struct TAVIReader::Impl {
 
   bool Open(TStream& source, const TProgressRec& progress);
   TAVIReadResult Read(TBitmap& bitmap, const TProgressRec& progress);
+  TAVIReadResult TakeDecoded(TBitmap& bitmap, const TProgressRec& progress);
   bool Convert(const AVFrame* f, TBitmap& bitmap, const TProgressRec& progress);
   bool ConvertOneBit(const AVFrame* f, TBitmap& bitmap, const TProgressRec& progress);
   TAVIReadResult Deliver(const AVFrame* f, TBitmap& bitmap, const TProgressRec& progress);
@@ -104,8 +106,12 @@ struct TAVIReader::Impl {
   AVCodecContext* decoder = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  // The last frame handed over, kept (by reference) to repeat for dropped frames.
+  // The last frame handed over, kept (by reference) to repeat for dropped frames, and
+  // the frame decoded after a gap, held back while the repeats are handed out.
   AVFrame* last = nullptr;
+  AVFrame* pending = nullptr;
+  int64_t repeats = 0;
+  int64_t nextTs = AV_NOPTS_VALUE;
   SwsContext* sws = nullptr;
   TSwsKey swsKey;
   int streamIndex = -1;
@@ -133,7 +139,8 @@ bool TAVIReader::Impl::Open(TStream& source, const TProgressRec& progress) {
   packet = av_packet_alloc();
   frame = av_frame_alloc();
   last = av_frame_alloc();
-  if (!io->Context() || !format || !packet || !frame || !last) {
+  pending = av_frame_alloc();
+  if (!io->Context() || !format || !packet || !frame || !last || !pending) {
     progress.FailOutOfMemory("for the AVI reader");
     return false;
   }
@@ -285,14 +292,41 @@ TAVIReadResult TAVIReader::Impl::Deliver(const AVFrame* f, TBitmap& bitmap,
   return avirFrame;
 }
 
+TAVIReadResult TAVIReader::Impl::TakeDecoded(TBitmap& bitmap, const TProgressRec& progress) {
+  const int64_t ts = frame->best_effort_timestamp;
+  // Each frame of an AVI takes one tick of the stream's time base; a frame that comes
+  // later than the next tick follows dropped frames (empty chunks), during which the
+  // picture before stays. The declared length bounds how many are made up.
+  int64_t gap = 0;
+  if (last->data[0] && ts != AV_NOPTS_VALUE && nextTs != AV_NOPTS_VALUE && ts > nextTs)
+    gap = std::min<int64_t>(ts - nextTs, std::max(0, frameCount - framesRead - 1));
+  if (gap > 0) {
+    av_frame_unref(pending);
+    av_frame_move_ref(pending, frame);
+    repeats = gap - 1;
+    ++nextTs;
+    return Deliver(last, bitmap, progress);
+  }
+  av_frame_unref(last);
+  av_frame_move_ref(last, frame);
+  nextTs = (ts != AV_NOPTS_VALUE ? ts : nextTs) + 1;
+  return Deliver(last, bitmap, progress);
+}
+
 TAVIReadResult TAVIReader::Impl::Read(TBitmap& bitmap, const TProgressRec& progress) {
-  for (;;) {
-    int rc = avcodec_receive_frame(decoder, frame);
-    if (rc == 0) {
-      av_frame_unref(last);
-      av_frame_move_ref(last, frame);
+  if (pending->data[0]) {
+    if (repeats > 0) {
+      --repeats;
+      ++nextTs;
       return Deliver(last, bitmap, progress);
     }
+    av_frame_unref(frame);
+    av_frame_move_ref(frame, pending);
+    return TakeDecoded(bitmap, progress);
+  }
+  for (;;) {
+    int rc = avcodec_receive_frame(decoder, frame);
+    if (rc == 0) return TakeDecoded(bitmap, progress);
     if (rc == AVERROR_EOF) break;
     if (rc != AVERROR(EAGAIN)) {
       progress.Fail(Why("frame " + std::to_string(framesRead) + " cannot be decoded", rc));
@@ -314,14 +348,10 @@ TAVIReadResult TAVIReader::Impl::Read(TBitmap& bitmap, const TProgressRec& progr
               : Why("the file cannot be read after frame " + std::to_string(framesRead), rc));
       return avirFailed;
     }
-    if (packet->stream_index != streamIndex) {
+    // An empty packet would tell the decoder to drain: a dropped frame is made up from
+    // the timestamps instead.
+    if (packet->stream_index != streamIndex || packet->size == 0) {
       av_packet_unref(packet);
-      continue;
-    }
-    if (packet->size == 0) {
-      // A dropped frame: the picture stays as it was for its duration.
-      av_packet_unref(packet);
-      if (last->data[0]) return Deliver(last, bitmap, progress);
       continue;
     }
     rc = avcodec_send_packet(decoder, packet);
