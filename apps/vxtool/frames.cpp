@@ -19,6 +19,7 @@ int RunFrames(const std::vector<std::string>& args) {
     return 2;
   }
   if (format == MultiFormat::Avi) {
+    QuietFFmpeg();
     vx::TAVIReader reader;
     bool aborting = false;
     vx::TFailure failure;

@@ -1,5 +1,9 @@
 #include "multiframe.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <algorithm>
 #include <cctype>
 
@@ -162,6 +166,10 @@ int ReadIndexed(const std::string& fileName, const FrameSink& sink, vx::TProgres
 
 }  // namespace
 
+void QuietFFmpeg() {
+  av_log_set_level(AV_LOG_QUIET);
+}
+
 MultiFormat MultiFormatOf(const std::string& fileName) {
   const std::string ext = LowerExtension(fileName);
   if (ext == ".gif") return MultiFormat::Gif;
@@ -185,6 +193,7 @@ const char* MultiFormatName(MultiFormat format) {
 
 int ReadAllFrames(const std::string& fileName, MultiFormat format, const FrameSink& sink,
                   vx::TProgressRec& progress) {
+  QuietFFmpeg();
   switch (format) {
     case MultiFormat::Gif: {
       int defaultDelay = 10;
@@ -246,6 +255,7 @@ bool CheckCodec(MultiFormat format, const std::string& codec, std::string& error
 
 std::unique_ptr<FrameWriter> MakeFrameWriter(const std::string& fileName, MultiFormat format,
                                              const WriteSettings& settings) {
+  QuietFFmpeg();
   switch (format) {
     case MultiFormat::Gif:
       return std::make_unique<GifWriter>(fileName);

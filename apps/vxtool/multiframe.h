@@ -14,6 +14,10 @@ namespace vxtool {
 
 enum class MultiFormat { None, Gif, Tiff, Avi };
 
+// Silences FFmpeg's own messages: the tool reports every failure itself, and the
+// decoders' complaints about a broken frame would only repeat it.
+void QuietFFmpeg();
+
 // By the lower-cased extension: .gif, .tif / .tiff, .avi.
 MultiFormat MultiFormatOf(const std::string& fileName);
 const char* MultiFormatName(MultiFormat format);
