@@ -111,6 +111,7 @@ struct TAVIReader::Impl {
   AVFrame* last = nullptr;
   AVFrame* pending = nullptr;
   int64_t repeats = 0;
+  int64_t repeatBudget = 0;
   int64_t nextTs = AV_NOPTS_VALUE;
   SwsContext* sws = nullptr;
   TSwsKey swsKey;
@@ -146,6 +147,11 @@ bool TAVIReader::Impl::Open(TStream& source, const TProgressRec& progress) {
   }
   format->pb = io->Context();
   format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  try {
+    repeatBudget = std::max<int64_t>(source.Size() - io->Base(), 0) / 8;
+  } catch (...) {
+    repeatBudget = 0;
+  }
   // Only the AVI demuxer looks at the data: the file is untrusted and is named an AVI.
   const AVInputFormat* aviFormat = av_find_input_format("avi");
   int rc = avformat_open_input(&format, nullptr, aviFormat, nullptr);
@@ -296,11 +302,13 @@ TAVIReadResult TAVIReader::Impl::TakeDecoded(TBitmap& bitmap, const TProgressRec
   const int64_t ts = frame->best_effort_timestamp;
   // Each frame of an AVI takes one tick of the stream's time base; a frame that comes
   // later than the next tick follows dropped frames (empty chunks), during which the
-  // picture before stays. The declared length bounds how many are made up.
+  // picture before stays. How many are made up is bounded by the declared length and by
+  // what the data can hold (a dropped frame takes at least an 8-byte chunk header).
   int64_t gap = 0;
   if (last->data[0] && ts != AV_NOPTS_VALUE && nextTs != AV_NOPTS_VALUE && ts > nextTs)
-    gap = std::min<int64_t>(ts - nextTs, std::max(0, frameCount - framesRead - 1));
+    gap = std::min({ts - nextTs, int64_t{std::max(0, frameCount - framesRead - 1)}, repeatBudget});
   if (gap > 0) {
+    repeatBudget -= gap;
     av_frame_unref(pending);
     av_frame_move_ref(pending, frame);
     repeats = gap - 1;
