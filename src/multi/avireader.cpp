@@ -112,6 +112,7 @@ struct TAVIReader::Impl {
   AVFrame* pending = nullptr;
   int64_t repeats = 0;
   int64_t repeatBudget = 0;
+  bool inOrder = true;
   int64_t nextTs = AV_NOPTS_VALUE;
   SwsContext* sws = nullptr;
   TSwsKey swsKey;
@@ -216,6 +217,7 @@ bool TAVIReader::Impl::Open(TStream& source, const TProgressRec& progress) {
         static_cast<int64_t>(std::min<uint64_t>(MaxImagePixels(), std::numeric_limits<int>::max()));
   decoder->thread_count = threads;
   decoder->pkt_timebase = st->time_base;
+  inOrder = !(codec->capabilities & AV_CODEC_CAP_DELAY);
   rc = avcodec_open2(decoder, codec, nullptr);
   if (rc < 0) {
     progress.Fail(Why("the video decoder cannot start", rc));
@@ -304,8 +306,10 @@ TAVIReadResult TAVIReader::Impl::TakeDecoded(TBitmap& bitmap, const TProgressRec
   // later than the next tick follows dropped frames (empty chunks), during which the
   // picture before stays. How many are made up is bounded by the declared length and by
   // what the data can hold (a dropped frame takes at least an 8-byte chunk header).
+  // Decoders that reorder frames guess their timestamps, so only frames that come out in
+  // stored order are trusted to show a gap.
   int64_t gap = 0;
-  if (last->data[0] && ts != AV_NOPTS_VALUE && nextTs != AV_NOPTS_VALUE && ts > nextTs)
+  if (inOrder && last->data[0] && ts != AV_NOPTS_VALUE && nextTs != AV_NOPTS_VALUE && ts > nextTs)
     gap = std::min({ts - nextTs, int64_t{std::max(0, frameCount - framesRead - 1)}, repeatBudget});
   if (gap > 0) {
     repeatBudget -= gap;
