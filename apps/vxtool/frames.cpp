@@ -21,24 +21,16 @@ int RunFrames(const std::vector<std::string>& args) {
   if (format == MultiFormat::Avi) {
     QuietFFmpeg();
     vx::TAVIReader reader;
-    bool aborting = false;
-    vx::TFailure failure;
-    vx::TProgressRec quiet;
-    quiet.Aborting = &aborting;
-    quiet.Failure = &failure;
-    if (reader.Open(file, quiet))
+    ToolProgress quiet;
+    if (reader.Open(file, quiet.rec))
       std::printf("%s: AVI, %s video, %d x %d, %.3f frames a second, %d frames declared\n",
                   file.c_str(), reader.CodecName().c_str(), reader.Width(), reader.Height(),
                   reader.FramesPerSecond(), reader.FrameCount());
   }
 
-  bool aborting = false;
-  vx::TFailure failure;
   ProgressBar bar("reading " + file);
-  vx::TProgressRec progress;
-  progress.ProgressEvent = bar.Handler();
-  progress.Aborting = &aborting;
-  progress.Failure = &failure;
+  ToolProgress progress;
+  progress.rec.ProgressEvent = bar.Handler();
   std::vector<std::string> lines;
   const int count = ReadAllFrames(
       file, format,
@@ -50,12 +42,12 @@ int RunFrames(const std::vector<std::string>& args) {
         lines.emplace_back(line);
         return true;
       },
-      progress);
+      progress.rec);
   std::printf("%s: %d %s\n", file.c_str(), count, count == 1 ? "image" : "images");
   for (const auto& line : lines) std::printf("%s\n", line.c_str());
-  if (aborting) {
+  if (progress.aborting) {
     std::fprintf(stderr, "vxtool: reading \"%s\" failed after %d images: %s\n", file.c_str(), count,
-                 failure.Reason.empty() ? "no reason given" : failure.Reason.c_str());
+                 progress.Reason());
     return 1;
   }
   return 0;

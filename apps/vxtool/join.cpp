@@ -69,19 +69,15 @@ int RunJoin(const std::vector<std::string>& allArgs) {
   }
 
   std::unique_ptr<FrameWriter> writer = MakeFrameWriter(out, format, settings);
-  bool aborting = false;
-  vx::TFailure failure;
-  vx::TProgressRec progress;
-  progress.Aborting = &aborting;
-  progress.Failure = &failure;
+  ToolProgress progress;
   int written = 0;
   auto add = [&](const vx::TBitmap& bitmap, int ownDelay) {
-    if (!writer->Add(bitmap, fixedDelay ? delay : ownDelay, progress)) return false;
+    if (!writer->Add(bitmap, fixedDelay ? delay : ownDelay, progress.rec)) return false;
     ++written;
     return true;
   };
 
-  for (size_t i = 1; i < args.size() && !aborting; ++i) {
+  for (size_t i = 1; i < args.size() && !progress.aborting; ++i) {
     const std::string& in = args[i];
     const MultiFormat inFormat = MultiFormatOf(in);
     if (inFormat == MultiFormat::None) {
@@ -93,19 +89,19 @@ int RunJoin(const std::vector<std::string>& allArgs) {
       continue;
     }
     ProgressBar bar("reading " + in);
-    progress.ProgressEvent = bar.Handler();
+    progress.rec.ProgressEvent = bar.Handler();
     const int n = ReadAllFrames(
-        in, inFormat, [&](const FrameInfo& f) { return add(f.bitmap, f.delayMs); }, progress);
-    progress.ProgressEvent = nullptr;
-    if (n == 0 && !aborting) {
+        in, inFormat, [&](const FrameInfo& f) { return add(f.bitmap, f.delayMs); }, progress.rec);
+    progress.rec.ProgressEvent = nullptr;
+    if (n == 0 && !progress.aborting) {
       std::fprintf(stderr, "vxtool: \"%s\" holds no images\n", in.c_str());
       return 1;
     }
   }
-  if (!aborting && written > 0) writer->Finish(progress);
-  if (aborting) {
+  if (!progress.aborting && written > 0) writer->Finish(progress.rec);
+  if (progress.aborting) {
     std::fprintf(stderr, "vxtool: joining into \"%s\" failed: %s\n", out.c_str(),
-                 failure.Reason.empty() ? "no reason given" : failure.Reason.c_str());
+                 progress.Reason());
     return 1;
   }
   std::printf("%s: %d %s written as %s\n", out.c_str(), written, written == 1 ? "image" : "images",

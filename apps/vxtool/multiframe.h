@@ -22,6 +22,21 @@ void QuietFFmpeg();
 MultiFormat MultiFormatOf(const std::string& fileName);
 const char* MultiFormatName(MultiFormat format);
 
+// The progress record of a command: its abort flag, the failure reason and, when given,
+// the progress bar.
+struct ToolProgress {
+  bool aborting = false;
+  vx::TFailure failure;
+  vx::TProgressRec rec;
+  ToolProgress() {
+    rec.Aborting = &aborting;
+    rec.Failure = &failure;
+  }
+  const char* Reason() const {
+    return failure.Reason.empty() ? "no reason given" : failure.Reason.c_str();
+  }
+};
+
 // One image as read: its bitmap (the callee may take it with Swap), the parameter set
 // its reader filled, its position and how long it is shown.
 struct FrameInfo {

@@ -70,13 +70,9 @@ int RunSplit(const std::vector<std::string>& args) {
     return 2;
   }
 
-  bool aborting = false;
-  vx::TFailure failure;
   ProgressBar bar("splitting " + in);
-  vx::TProgressRec progress;
-  progress.ProgressEvent = bar.Handler();
-  progress.Aborting = &aborting;
-  progress.Failure = &failure;
+  ToolProgress progress;
+  progress.rec.ProgressEvent = bar.Handler();
   bool saved = true;
   const int count = ReadAllFrames(
       in, format,
@@ -93,11 +89,11 @@ int RunSplit(const std::vector<std::string>& args) {
         if (saved) std::printf("%s\n", out.c_str());
         return saved;
       },
-      progress);
+      progress.rec);
   if (!saved) return 1;
-  if (aborting) {
+  if (progress.aborting) {
     std::fprintf(stderr, "vxtool: reading \"%s\" failed after %d images: %s\n", in.c_str(), count,
-                 failure.Reason.empty() ? "no reason given" : failure.Reason.c_str());
+                 progress.Reason());
     return 1;
   }
   std::fprintf(stderr, "%s: %d %s written\n", in.c_str(), count, count == 1 ? "image" : "images");

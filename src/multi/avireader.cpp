@@ -18,14 +18,10 @@ extern "C" {
 
 namespace vx {
 
-using avi::ErrorText;
 using avi::TStreamIO;
+using avi::Why;
 
 namespace {
-
-std::string Why(std::string_view what, int code) {
-  return "AVI: " + std::string(what) + " (" + ErrorText(code) + ")";
-}
 
 bool IsOneBit(AVPixelFormat f) {
   return f == AV_PIX_FMT_MONOBLACK || f == AV_PIX_FMT_MONOWHITE;

@@ -79,4 +79,8 @@ std::string ErrorText(int code) {
   return text;
 }
 
+std::string Why(std::string_view what, int code) {
+  return "AVI: " + std::string(what) + " (" + ErrorText(code) + ")";
+}
+
 }  // namespace vx::avi

@@ -8,6 +8,7 @@ extern "C" {
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/stream.h"
 
@@ -42,5 +43,7 @@ class TStreamIO {
 
 // FFmpeg's text for an error code.
 std::string ErrorText(int code);
+// A failure reason: "AVI: what (FFmpeg's text for code)".
+std::string Why(std::string_view what, int code);
 
 }  // namespace vx::avi

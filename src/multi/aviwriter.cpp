@@ -17,14 +17,10 @@ extern "C" {
 
 namespace vx {
 
-using avi::ErrorText;
 using avi::TStreamIO;
+using avi::Why;
 
 namespace {
-
-std::string Why(std::string_view what, int code) {
-  return "AVI: " + std::string(what) + " (" + ErrorText(code) + ")";
-}
 
 // Motion JPEG quality 1..100 onto the encoder's quantiser scale 31..1.
 int QuantiserForQuality(int quality) {

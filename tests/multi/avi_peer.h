@@ -5,9 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "core/vxdefs.h"
 #include "platform/bitmap.h"
 
 namespace avitest {
+
+// A progress record with its abort flag and failure reason.
+struct TProgressProbe {
+  bool aborting = false;
+  vx::TFailure failure;
+  vx::TProgressRec rec;
+  TProgressProbe() {
+    rec.Aborting = &aborting;
+    rec.Failure = &failure;
+  }
+};
 
 // Whether the ffmpeg and ffprobe programs run.
 bool HaveFFmpeg();

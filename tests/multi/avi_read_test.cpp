@@ -16,16 +16,6 @@ using namespace avitest;
 
 namespace {
 
-struct TProgressProbe {
-  bool aborting = false;
-  TFailure failure;
-  TProgressRec rec;
-  TProgressProbe() {
-    rec.Aborting = &aborting;
-    rec.Failure = &failure;
-  }
-};
-
 std::vector<TBitmap> ReadAll(TAVIReader& reader, TProgressProbe& probe) {
   std::vector<TBitmap> frames;
   TBitmap bitmap;

@@ -18,16 +18,6 @@ static_assert(mmioFOURCC("vids") == 0x73646976);
 static_assert(mmioFOURCC("00dbXYZ") == mmioFOURCC("00db"));
 static_assert(mmioFOURCC("ab") == 0x6261);
 
-struct TProgressProbe {
-  bool aborting = false;
-  TFailure failure;
-  TProgressRec rec;
-  TProgressProbe() {
-    rec.Aborting = &aborting;
-    rec.Failure = &failure;
-  }
-};
-
 #define SKIP_WITHOUT_FFMPEG() \
   if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed"
 
