@@ -32,8 +32,8 @@ const std::string& Clip() {
     if (!std::filesystem::exists(p)) {
       const std::string cmd =
           "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 -frames:v " +
-          std::to_string(kFrames) + " -c:v mjpeg -q:v 3 '" + p + ".part' && mv '" + p + ".part' '" +
-          p + "'";
+          std::to_string(kFrames) + " -c:v mjpeg -q:v 3 -f avi '" + p + ".part' && mv '" + p +
+          ".part' '" + p + "'";
       if (std::system(cmd.c_str()) != 0) {
         std::fprintf(stderr, "bench_avi: ffmpeg could not write the clip\n");
         std::exit(1);
