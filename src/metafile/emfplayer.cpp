@@ -72,14 +72,16 @@ TGdiObject StockObject(uint32_t index) {
 class TEmfPlayer {
  public:
   TEmfPlayer(const TEmfLayout& layout, TGdiDevice& device)
-      : device_(device), handles_(std::min(layout.handles, kMaxHandles)) {}
+      : device_(device) {
+    (void)layout;  // the header's handle count is a hint that some writers get wrong
+  }
 
   // r spans the whole record, type and size included.
   void Record(uint32_t type, TRecordReader& r);
 
  private:
   void Store(uint32_t index, TGdiObject object) {
-    if (index == 0 || index >= handles_) return;
+    if (index == 0 || index >= kMaxHandles) return;
     if (objects_.size() <= index) objects_.resize(index + 1);
     objects_[index] = std::make_unique<TGdiObject>(std::move(object));
   }
@@ -113,7 +115,6 @@ class TEmfPlayer {
   void Blt(uint32_t type, TRecordReader& r);
 
   TGdiDevice& device_;
-  uint32_t handles_;
   std::vector<std::unique_ptr<TGdiObject>> objects_;
 };
 
@@ -180,7 +181,7 @@ void TEmfPlayer::PolyPoly(uint32_t type, TRecordReader& r) {
 }
 
 void TEmfPlayer::Text(uint32_t type, TRecordReader& r) {
-  r.Skip(8 + 16 + 12);
+  r.Skip(16 + 12);  // bounds, graphics mode, scales
   TTextRun run;
   run.x = r.I32(), run.y = r.I32();
   const uint32_t n = r.U32(), offString = r.U32();
@@ -210,7 +211,7 @@ void TEmfPlayer::Text(uint32_t type, TRecordReader& r) {
 }
 
 void TEmfPlayer::Blt(uint32_t type, TRecordReader& r) {
-  r.Skip(8 + 16);
+  r.Skip(16);  // bounds
   double dx = 0, dy = 0, dw = 0, dh = 0, sx = 0, sy = 0, sw = 0, sh = 0;
   uint32_t rop = kSrcCopy, offBmi = 0, cbBmi = 0, offBits = 0, cbBits = 0;
   bool bottomUpOrigin = false;

@@ -394,16 +394,18 @@ bool TGdiDevice::SetSourcePen() {
                                             : CAIRO_LINE_JOIN_ROUND);
   cairo_set_miter_limit(cr_, std::clamp(state_.miterLimit, 1.0, 100.0));
   std::vector<double> d;
-  const double u = lw > 1 ? lw : 1;
+  // Thin pens take GDI's cosmetic patterns; wide ones scale them with the width.
+  const bool wide = lw > 3;
+  const double u = wide ? lw : 1;
   switch (dash) {
-    case kPsDash: d = lw > 1 ? std::vector<double>{3 * u, u} : std::vector<double>{18, 6}; break;
-    case kPsDot: d = lw > 1 ? std::vector<double>{u, u} : std::vector<double>{3, 3}; break;
+    case kPsDash: d = wide ? std::vector<double>{3 * u, u} : std::vector<double>{18, 6}; break;
+    case kPsDot: d = wide ? std::vector<double>{u, u} : std::vector<double>{3, 3}; break;
     case kPsDashDot:
-      d = lw > 1 ? std::vector<double>{3 * u, u, u, u} : std::vector<double>{9, 6, 3, 6};
+      d = wide ? std::vector<double>{3 * u, u, u, u} : std::vector<double>{9, 6, 3, 6};
       break;
     case kPsDashDotDot:
-      d = lw > 1 ? std::vector<double>{3 * u, u, u, u, u, u}
-                 : std::vector<double>{9, 3, 3, 3, 3, 3};
+      d = wide ? std::vector<double>{3 * u, u, u, u, u, u}
+               : std::vector<double>{9, 3, 3, 3, 3, 3};
       break;
     case kPsUserStyle: {
       const double k = pen.cosmetic ? 1 : Scale();
