@@ -50,7 +50,9 @@ class WmfWriter {
     for (int p : params) Put16(r, static_cast<uint32_t>(p) & 0xFFFF);
     r.insert(r.end(), bytes.begin(), bytes.end());
     if (r.size() % 2) r.push_back(0);
-    Put32(body_, static_cast<uint32_t>(3 + r.size() / 2));
+    const auto words = static_cast<uint32_t>(3 + r.size() / 2);
+    if (words > maxWords_) maxWords_ = words;
+    Put32(body_, words);
     Put16(body_, function);
     body_.insert(body_.end(), r.begin(), r.end());
     return *this;
@@ -69,14 +71,18 @@ class WmfWriter {
       for (int v : {left, top, right, bottom}) Put16(out, static_cast<uint32_t>(v) & 0xFFFF);
       Put16(out, static_cast<uint32_t>(unitsPerInch));
       Put32(out, 0);
-      Put16(out, 0);
+      // Checksum: the exclusive-or of the ten words before it.
+      uint16_t sum = 0;
+      for (size_t i = 0; i + 1 < out.size(); i += 2)
+        sum = static_cast<uint16_t>(sum ^ (out[i] | out[i + 1] << 8));
+      Put16(out, sum);
     }
     Put16(out, 1);
     Put16(out, 9);
     Put16(out, 0x300);
     Put32(out, static_cast<uint32_t>(9 + body_.size() / 2 + 3));
     Put16(out, objects);
-    Put32(out, 0);
+    Put32(out, maxWords_);
     Put16(out, 0);
     out.insert(out.end(), body_.begin(), body_.end());
     Put32(out, 3);
@@ -86,6 +92,7 @@ class WmfWriter {
 
  private:
   std::vector<uint8_t> body_;
+  uint32_t maxWords_ = 3;
 };
 
 // EMF: a header whose reference device has 96 pixels an inch and whose frame is
