@@ -44,19 +44,23 @@ std::vector<uint8_t> Drawing() {
   for (int i = 0; records < 2000; ++i) {
     const int x = (i % 20) * 200, y = (i / 20 % 15) * 200;
     const uint32_t c = 0x102030u * static_cast<uint32_t>(i % 7 + 1) ^ 0x00A0F0u;
-    w.Rec(0x02FA, {0, 1 + i % 6, 0, Ref(c) & 0xFFFF, Ref(c) >> 16});               // pen: slot 1
+    w.Rec(0x02FA, {0, 1 + i % 6, 0, Ref(c) & 0xFFFF, Ref(c) >> 16});  // pen: slot 1
     w.Rec(0x02FC, {i % 5 == 0 ? 2 : 0, Ref(~c) & 0xFFFF, (Ref(~c) >> 16) & 0xFF, i % 6});  // slot 2
     w.Rec(0x012D, {1}).Rec(0x012D, {2});
     switch (i % 4) {
-      case 0: w.Rec(0x041B, {y + 180, x + 180, y + 20, x + 20}); break;
-      case 1: w.Rec(0x0418, {y + 180, x + 180, y + 20, x + 20}); break;
+      case 0:
+        w.Rec(0x041B, {y + 180, x + 180, y + 20, x + 20});
+        break;
+      case 1:
+        w.Rec(0x0418, {y + 180, x + 180, y + 20, x + 20});
+        break;
       case 2:
         w.Rec(0x0324, {5, x + 100, y + 10, x + 190, y + 100, x + 100, y + 190, x + 10, y + 100,
                        x + 100, y + 10});
         break;
       default:
-        w.Rec(0x0325, {6, x, y, x + 60, y + 150, x + 100, y + 30, x + 140, y + 170, x + 180,
-                       y + 50, x + 200, y + 200});
+        w.Rec(0x0325, {6, x, y, x + 60, y + 150, x + 100, y + 30, x + 140, y + 170, x + 180, y + 50,
+                       x + 200, y + 200});
         break;
     }
     w.Rec(0x0521, {4, 'T' | 'x' << 8, ('0' + i % 10) | '!' << 8, y + 120, x + 40});
@@ -79,7 +83,8 @@ std::vector<uint8_t> EmfDrawing() {
 
 void Write(const fs::path& p, const std::vector<uint8_t>& bytes) {
   std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 const fs::path& WmfFile() {
@@ -134,7 +139,8 @@ void RunCommand(benchmark::State& state, const std::string& name, const std::str
 void OursWmf(benchmark::State& state) {
   RunCommand(state, "OursWmf",
              std::string(VXTOOL_PATH) + " convert " + WmfFile().string() + " " +
-                 (WorkDir() / "ours.png").string() + " --width 2000 --height 1500 2>/dev/null >/dev/null");
+                 (WorkDir() / "ours.png").string() +
+                 " --width 2000 --height 1500 2>/dev/null >/dev/null");
 }
 void LibWmf(benchmark::State& state) {
   RunCommand(state, "LibWmf",

@@ -24,10 +24,10 @@ int FuzzMetafile(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);
   Play(bytes);
   // Placeable header (bounds 0,0 - 64,48 at 96 an inch) and a standard header.
-  std::vector<uint8_t> wmf = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0, 64, 0, 48, 0, 96, 0,
-                              0,    0,    0,    0,    0, 0,  // reserved, checksum
-                              1,    0,    9,    0,    0, 3,  // type, header words, version
-                              0,    0,    0,    0,    16, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> wmf = {0xD7, 0xCD, 0xC6, 0x9A, 0,  0, 0, 0, 0, 0, 64, 0,
+                              48,   0,    96,   0,    0,  0, 0, 0, 0, 0,  // reserved, checksum
+                              1,    0,    9,    0,    0,  3,  // type, header words, version
+                              0,    0,    0,    0,    16, 0, 0, 0, 0, 0, 0,  0};
   wmf.insert(wmf.end(), bytes.begin(), bytes.end());
   Play(wmf);
   return 0;

@@ -15,23 +15,100 @@ constexpr uint32_t kMaxHandles = 65536;
 constexpr uint32_t kStockBit = 0x80000000;
 
 enum : uint32_t {
-  kHeader = 1, kPolyBezier, kPolygon, kPolyline, kPolyBezierTo, kPolylineTo, kPolyPolyline,
-  kPolyPolygon, kSetWindowExtEx, kSetWindowOrgEx, kSetViewportExtEx, kSetViewportOrgEx,
-  kSetBrushOrgEx, kEof, kSetPixelV, kSetMapperFlags, kSetMapMode, kSetBkMode, kSetPolyFillMode,
-  kSetRop2, kSetStretchBltMode, kSetTextAlign, kSetColorAdjustment, kSetTextColor, kSetBkColor,
-  kOffsetClipRgn, kMoveToEx, kSetMetaRgn, kExcludeClipRect, kIntersectClipRect,
-  kScaleViewportExtEx, kScaleWindowExtEx, kSaveDc, kRestoreDc, kSetWorldTransform,
-  kModifyWorldTransform, kSelectObject, kCreatePen, kCreateBrushIndirect, kDeleteObject,
-  kAngleArc, kEllipse, kRectangle, kRoundRect, kArc, kChord, kPie, kSelectPalette,
-  kCreatePalette, kSetPaletteEntries, kResizePalette, kRealizePalette, kExtFloodFill, kLineTo,
-  kArcTo, kPolyDraw, kSetArcDirection, kSetMiterLimit, kBeginPath, kEndPath, kCloseFigure,
-  kFillPath, kStrokeAndFillPath, kStrokePath, kFlattenPath, kWidenPath, kSelectClipPath,
+  kHeader = 1,
+  kPolyBezier,
+  kPolygon,
+  kPolyline,
+  kPolyBezierTo,
+  kPolylineTo,
+  kPolyPolyline,
+  kPolyPolygon,
+  kSetWindowExtEx,
+  kSetWindowOrgEx,
+  kSetViewportExtEx,
+  kSetViewportOrgEx,
+  kSetBrushOrgEx,
+  kEof,
+  kSetPixelV,
+  kSetMapperFlags,
+  kSetMapMode,
+  kSetBkMode,
+  kSetPolyFillMode,
+  kSetRop2,
+  kSetStretchBltMode,
+  kSetTextAlign,
+  kSetColorAdjustment,
+  kSetTextColor,
+  kSetBkColor,
+  kOffsetClipRgn,
+  kMoveToEx,
+  kSetMetaRgn,
+  kExcludeClipRect,
+  kIntersectClipRect,
+  kScaleViewportExtEx,
+  kScaleWindowExtEx,
+  kSaveDc,
+  kRestoreDc,
+  kSetWorldTransform,
+  kModifyWorldTransform,
+  kSelectObject,
+  kCreatePen,
+  kCreateBrushIndirect,
+  kDeleteObject,
+  kAngleArc,
+  kEllipse,
+  kRectangle,
+  kRoundRect,
+  kArc,
+  kChord,
+  kPie,
+  kSelectPalette,
+  kCreatePalette,
+  kSetPaletteEntries,
+  kResizePalette,
+  kRealizePalette,
+  kExtFloodFill,
+  kLineTo,
+  kArcTo,
+  kPolyDraw,
+  kSetArcDirection,
+  kSetMiterLimit,
+  kBeginPath,
+  kEndPath,
+  kCloseFigure,
+  kFillPath,
+  kStrokeAndFillPath,
+  kStrokePath,
+  kFlattenPath,
+  kWidenPath,
+  kSelectClipPath,
   kAbortPath,
-  kGdiComment = 70, kFillRgn, kFrameRgn, kInvertRgn, kPaintRgn, kExtSelectClipRgn, kBitBlt,
-  kStretchBlt, kMaskBlt, kPlgBlt, kSetDiBitsToDevice, kStretchDiBits, kExtCreateFontIndirectW,
-  kExtTextOutA, kExtTextOutW, kPolyBezier16, kPolygon16, kPolyline16, kPolyBezierTo16,
-  kPolylineTo16, kPolyPolyline16, kPolyPolygon16, kPolyDraw16, kCreateMonoBrush,
-  kCreateDibPatternBrushPt, kExtCreatePen,
+  kGdiComment = 70,
+  kFillRgn,
+  kFrameRgn,
+  kInvertRgn,
+  kPaintRgn,
+  kExtSelectClipRgn,
+  kBitBlt,
+  kStretchBlt,
+  kMaskBlt,
+  kPlgBlt,
+  kSetDiBitsToDevice,
+  kStretchDiBits,
+  kExtCreateFontIndirectW,
+  kExtTextOutA,
+  kExtTextOutW,
+  kPolyBezier16,
+  kPolygon16,
+  kPolyline16,
+  kPolyBezierTo16,
+  kPolylineTo16,
+  kPolyPolyline16,
+  kPolyPolygon16,
+  kPolyDraw16,
+  kCreateMonoBrush,
+  kCreateDibPatternBrushPt,
+  kExtCreatePen,
 };
 
 TGdiObject StockObject(uint32_t index) {
@@ -47,17 +124,39 @@ TGdiObject StockObject(uint32_t index) {
     o.pen.color = c;
   };
   switch (index) {
-    case 0: brush(kBsSolid, 0xFFFFFF); break;
-    case 1: brush(kBsSolid, 0xC0C0C0); break;
-    case 2: brush(kBsSolid, 0x808080); break;
-    case 3: brush(kBsSolid, 0x404040); break;
-    case 4: brush(kBsSolid, 0x000000); break;
-    case 5: brush(kBsNull, 0); break;
-    case 6: pen(kPsSolid, 0xFFFFFF); break;
-    case 7: pen(kPsSolid, 0x000000); break;
-    case 8: pen(kPsNull, 0); break;
-    case 18: brush(kBsSolid, 0xFFFFFF); break;
-    case 19: pen(kPsSolid, 0x000000); break;
+    case 0:
+      brush(kBsSolid, 0xFFFFFF);
+      break;
+    case 1:
+      brush(kBsSolid, 0xC0C0C0);
+      break;
+    case 2:
+      brush(kBsSolid, 0x808080);
+      break;
+    case 3:
+      brush(kBsSolid, 0x404040);
+      break;
+    case 4:
+      brush(kBsSolid, 0x000000);
+      break;
+    case 5:
+      brush(kBsNull, 0);
+      break;
+    case 6:
+      pen(kPsSolid, 0xFFFFFF);
+      break;
+    case 7:
+      pen(kPsSolid, 0x000000);
+      break;
+    case 8:
+      pen(kPsNull, 0);
+      break;
+    case 18:
+      brush(kBsSolid, 0xFFFFFF);
+      break;
+    case 19:
+      pen(kPsSolid, 0x000000);
+      break;
     default:
       if (index >= 10 && index <= 17) {
         o.kind = TGdiObject::kFont;
@@ -71,8 +170,7 @@ TGdiObject StockObject(uint32_t index) {
 
 class TEmfPlayer {
  public:
-  TEmfPlayer(const TEmfLayout& layout, TGdiDevice& device)
-      : device_(device) {
+  TEmfPlayer(const TEmfLayout& layout, TGdiDevice& device) : device_(device) {
     (void)layout;  // the header's handle count is a hint that some writers get wrong
   }
 
@@ -156,12 +254,23 @@ void TEmfPlayer::Poly(uint32_t type, TRecordReader& r) {
   const std::vector<double> pts = Points(r, r.U32(), small);
   if (pts.empty()) return;
   switch (base) {
-    case kPolyBezier: device_.PolyBezier(pts, false); break;
-    case kPolygon: device_.Polygon(pts); break;
-    case kPolyline: device_.Polyline(pts, false); break;
-    case kPolyBezierTo: device_.PolyBezier(pts, true); break;
-    case kPolylineTo: device_.Polyline(pts, true); break;
-    default: break;
+    case kPolyBezier:
+      device_.PolyBezier(pts, false);
+      break;
+    case kPolygon:
+      device_.Polygon(pts);
+      break;
+    case kPolyline:
+      device_.Polyline(pts, false);
+      break;
+    case kPolyBezierTo:
+      device_.PolyBezier(pts, true);
+      break;
+    case kPolylineTo:
+      device_.Polyline(pts, true);
+      break;
+    default:
+      break;
   }
 }
 
@@ -190,12 +299,14 @@ void TEmfPlayer::Text(uint32_t type, TRecordReader& r) {
   const uint32_t offDx = r.U32();
   if (!r.Ok()) return;
   run.hasRect = run.rect[2] > run.rect[0] && run.rect[3] > run.rect[1];
+  run.glyphIndices = (run.options & 0x10) != 0;
   const bool wide = type == kExtTextOutW;
   const uint8_t* text = r.Span(offString, uint64_t{n} * (wide ? 2 : 1));
   if (!text) return;
   if (wide) {
     run.text.resize(n);
-    for (uint32_t i = 0; i < n; ++i) run.text[i] = static_cast<char16_t>(text[2 * i] | text[2 * i + 1] << 8);
+    for (uint32_t i = 0; i < n; ++i)
+      run.text[i] = static_cast<char16_t>(text[2 * i] | text[2 * i + 1] << 8);
   } else {
     run.text = WidenAnsi(text, n);
   }
@@ -252,12 +363,22 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
   double l, t, rt, b;
   r.Skip(8);
   switch (type) {
-    case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
-    case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16:
+    case kPolyBezier:
+    case kPolygon:
+    case kPolyline:
+    case kPolyBezierTo:
+    case kPolylineTo:
+    case kPolyBezier16:
+    case kPolygon16:
+    case kPolyline16:
+    case kPolyBezierTo16:
     case kPolylineTo16:
       Poly(type, r);
       break;
-    case kPolyPolyline: case kPolyPolygon: case kPolyPolyline16: case kPolyPolygon16:
+    case kPolyPolyline:
+    case kPolyPolygon:
+    case kPolyPolyline16:
+    case kPolyPolygon16:
       PolyPoly(type, r);
       break;
     case kSetWindowExtEx:
@@ -292,14 +413,30 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
       if (r.Ok()) device_.SetPixel(x, y, c);
       break;
     }
-    case kSetMapMode: device_.SetMapMode(static_cast<int>(r.U32())); break;
-    case kSetBkMode: s.bkMode = static_cast<int>(r.U32()); break;
-    case kSetPolyFillMode: s.polyFill = static_cast<int>(r.U32()); break;
-    case kSetTextAlign: s.textAlign = static_cast<int>(r.U32() & 0xFFFF); break;
-    case kSetTextColor: s.textColor = r.U32() & 0xFFFFFF; break;
-    case kSetBkColor: s.bkColor = r.U32() & 0xFFFFFF; break;
-    case kSetArcDirection: s.arcClockwise = r.U32() == 2; break;
-    case kSetMiterLimit: s.miterLimit = r.U32(); break;
+    case kSetMapMode:
+      device_.SetMapMode(static_cast<int>(r.U32()));
+      break;
+    case kSetBkMode:
+      s.bkMode = static_cast<int>(r.U32());
+      break;
+    case kSetPolyFillMode:
+      s.polyFill = static_cast<int>(r.U32());
+      break;
+    case kSetTextAlign:
+      s.textAlign = static_cast<int>(r.U32() & 0xFFFF);
+      break;
+    case kSetTextColor:
+      s.textColor = r.U32() & 0xFFFFFF;
+      break;
+    case kSetBkColor:
+      s.bkColor = r.U32() & 0xFFFFFF;
+      break;
+    case kSetArcDirection:
+      s.arcClockwise = r.U32() == 2;
+      break;
+    case kSetMiterLimit:
+      s.miterLimit = r.U32();
+      break;
     case kExcludeClipRect:
     case kIntersectClipRect:
       Box(r, l, t, rt, b);
@@ -309,8 +446,12 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
       else
         device_.ExcludeClipRect(l, t, rt, b);
       break;
-    case kSaveDc: device_.SaveDC(); break;
-    case kRestoreDc: device_.RestoreDC(r.I32()); break;
+    case kSaveDc:
+      device_.SaveDC();
+      break;
+    case kRestoreDc:
+      device_.RestoreDC(r.I32());
+      break;
     case kSetWorldTransform: {
       const cairo_matrix_t m = Xform(r);
       if (r.Ok()) device_.ModifyWorldTransform(m, 4);
@@ -322,7 +463,9 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
       if (r.Ok()) device_.ModifyWorldTransform(m, static_cast<int>(mode));
       break;
     }
-    case kSelectObject: Select(r.U32()); break;
+    case kSelectObject:
+      Select(r.U32());
+      break;
     case kDeleteObject: {
       const uint32_t i = r.U32();
       if (i < objects_.size()) objects_[i].reset();
@@ -440,14 +583,30 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
       device_.Arc(kind, l, t, rt, b, xs, ys, xe, ye);
       break;
     }
-    case kBeginPath: device_.BeginPath(); break;
-    case kEndPath: device_.EndPath(); break;
-    case kCloseFigure: device_.CloseFigure(); break;
-    case kFillPath: device_.FillPath(); break;
-    case kStrokeAndFillPath: device_.StrokeAndFillPath(); break;
-    case kStrokePath: device_.StrokePath(); break;
-    case kAbortPath: device_.AbortPath(); break;
-    case kSelectClipPath: device_.SelectClipPath(static_cast<int>(r.U32())); break;
+    case kBeginPath:
+      device_.BeginPath();
+      break;
+    case kEndPath:
+      device_.EndPath();
+      break;
+    case kCloseFigure:
+      device_.CloseFigure();
+      break;
+    case kFillPath:
+      device_.FillPath();
+      break;
+    case kStrokeAndFillPath:
+      device_.StrokeAndFillPath();
+      break;
+    case kStrokePath:
+      device_.StrokePath();
+      break;
+    case kAbortPath:
+      device_.AbortPath();
+      break;
+    case kSelectClipPath:
+      device_.SelectClipPath(static_cast<int>(r.U32()));
+      break;
     case kExtSelectClipRgn: {
       const uint32_t bytes = r.U32(), mode = r.U32();
       TGdiRegion region;
@@ -482,10 +641,15 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
     case kBitBlt:
     case kStretchBlt:
     case kStretchDiBits:
-    case kSetDiBitsToDevice: Blt(type, r); break;
+    case kSetDiBitsToDevice:
+      Blt(type, r);
+      break;
     case kExtTextOutA:
-    case kExtTextOutW: Text(type, r); break;
-    default: break;  // skipped by its size
+    case kExtTextOutW:
+      Text(type, r);
+      break;
+    default:
+      break;  // skipped by its size
   }
 }
 

@@ -19,8 +19,8 @@ constexpr size_t kMaxClipSteps = 256;
 constexpr uint64_t kWorkBudget = uint64_t{1} << 26;
 
 bool Finite(const cairo_matrix_t& m) {
-  return std::isfinite(m.xx) && std::isfinite(m.yx) && std::isfinite(m.xy) &&
-         std::isfinite(m.yy) && std::isfinite(m.x0) && std::isfinite(m.y0);
+  return std::isfinite(m.xx) && std::isfinite(m.yx) && std::isfinite(m.xy) && std::isfinite(m.yy) &&
+         std::isfinite(m.x0) && std::isfinite(m.y0);
 }
 
 double Det(const cairo_matrix_t& m) {
@@ -36,9 +36,15 @@ TSurfacePtr Own(cairo_surface_t* s) {
   return TSurfacePtr(s, cairo_surface_destroy);
 }
 
-uint8_t Red(TColorRef c) { return static_cast<uint8_t>(c); }
-uint8_t Green(TColorRef c) { return static_cast<uint8_t>(c >> 8); }
-uint8_t Blue(TColorRef c) { return static_cast<uint8_t>(c >> 16); }
+uint8_t Red(TColorRef c) {
+  return static_cast<uint8_t>(c);
+}
+uint8_t Green(TColorRef c) {
+  return static_cast<uint8_t>(c >> 8);
+}
+uint8_t Blue(TColorRef c) {
+  return static_cast<uint8_t>(c >> 16);
+}
 
 // The ternary raster operation rop3 (the truth table byte) applied bitwise.
 uint8_t Rop3(uint8_t table, uint8_t p, uint8_t s, uint8_t d) {
@@ -72,12 +78,24 @@ TSurfacePtr HatchSurface(int hatch, TColorRef color, bool opaque, TColorRef back
     for (int x = 0; x < 8; ++x) {
       bool on = false;
       switch (hatch) {
-        case 0: on = y == 7; break;                       // horizontal
-        case 1: on = x == 7; break;                       // vertical
-        case 2: on = x == y; break;                       // forward diagonal
-        case 3: on = x + y == 7; break;                   // backward diagonal
-        case 4: on = x == 7 || y == 7; break;             // cross
-        default: on = x == y || x + y == 7; break;        // diagonal cross
+        case 0:
+          on = y == 7;
+          break;  // horizontal
+        case 1:
+          on = x == 7;
+          break;  // vertical
+        case 2:
+          on = x == y;
+          break;  // forward diagonal
+        case 3:
+          on = x + y == 7;
+          break;  // backward diagonal
+        case 4:
+          on = x == 7 || y == 7;
+          break;  // cross
+        default:
+          on = x == y || x + y == 7;
+          break;  // diagonal cross
       }
       row[x] = on ? pack(color) : (opaque ? pack(back) : 0u);
     }
@@ -105,7 +123,9 @@ TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, s
     const uint8_t* e = bmi + headerSize;
     uint32_t c0 = uint32_t{e[2]} << 16 | uint32_t{e[1]} << 8 | e[0];
     uint32_t c1 = uint32_t{e[6]} << 16 | uint32_t{e[5]} << 8 | e[4];
-    const auto grey = [](uint32_t c) { return (c >> 16 & 255) * 21 + (c >> 8 & 255) * 71 + (c & 255) * 7; };
+    const auto grey = [](uint32_t c) {
+      return (c >> 16 & 255) * 21 + (c >> 8 & 255) * 71 + (c & 255) * 7;
+    };
     if (grey(c0) > grey(c1)) std::swap(c0, c1);
     mono = {c0, c1};
   }
@@ -147,11 +167,21 @@ cairo_matrix_t TGdiDevice::Full() const {
   double sx = 1, sy = 1;
   int mode = fixedViewport_ ? kMmAnisotropic : s.mapMode;
   switch (mode) {
-    case kMmLoMetric: sx = 0.1 * refPerMmX_, sy = -0.1 * refPerMmY_; break;
-    case kMmHiMetric: sx = 0.01 * refPerMmX_, sy = -0.01 * refPerMmY_; break;
-    case kMmLoEnglish: sx = 0.254 * refPerMmX_, sy = -0.254 * refPerMmY_; break;
-    case kMmHiEnglish: sx = 0.0254 * refPerMmX_, sy = -0.0254 * refPerMmY_; break;
-    case kMmTwips: sx = 25.4 / 1440 * refPerMmX_, sy = -25.4 / 1440 * refPerMmY_; break;
+    case kMmLoMetric:
+      sx = 0.1 * refPerMmX_, sy = -0.1 * refPerMmY_;
+      break;
+    case kMmHiMetric:
+      sx = 0.01 * refPerMmX_, sy = -0.01 * refPerMmY_;
+      break;
+    case kMmLoEnglish:
+      sx = 0.254 * refPerMmX_, sy = -0.254 * refPerMmY_;
+      break;
+    case kMmHiEnglish:
+      sx = 0.0254 * refPerMmX_, sy = -0.0254 * refPerMmY_;
+      break;
+    case kMmTwips:
+      sx = 25.4 / 1440 * refPerMmX_, sy = -25.4 / 1440 * refPerMmY_;
+      break;
     case kMmIsotropic:
     case kMmAnisotropic:
       sx = s.vpExtX / s.winExtX;
@@ -162,7 +192,8 @@ cairo_matrix_t TGdiDevice::Full() const {
         sy = std::copysign(m, sy);
       }
       break;
-    default: break;
+    default:
+      break;
   }
   cairo_matrix_t page;
   cairo_matrix_init(&page, sx, 0, 0, sy, s.vpOrgX - s.winOrgX * sx, s.vpOrgY - s.winOrgY * sy);
@@ -225,11 +256,20 @@ void TGdiDevice::SetViewportExt(double x, double y) {
 void TGdiDevice::ModifyWorldTransform(const cairo_matrix_t& m, int mode) {
   cairo_matrix_t r;
   switch (mode) {
-    case 1: cairo_matrix_init_identity(&state_.world); return;
-    case 2: cairo_matrix_multiply(&r, &m, &state_.world); break;
-    case 3: cairo_matrix_multiply(&r, &state_.world, &m); break;
-    case 4: r = m; break;
-    default: return;
+    case 1:
+      cairo_matrix_init_identity(&state_.world);
+      return;
+    case 2:
+      cairo_matrix_multiply(&r, &m, &state_.world);
+      break;
+    case 3:
+      cairo_matrix_multiply(&r, &state_.world, &m);
+      break;
+    case 4:
+      r = m;
+      break;
+    default:
+      return;
   }
   if (Finite(r)) state_.world = r;
 }
@@ -245,8 +285,8 @@ void TGdiDevice::SyncClip() {
     cairo_new_path(cr_);
     if (step.exclude) cairo_rectangle(cr_, -2, -2, width_ + 4, height_ + 4);
     cairo_append_path(cr_, step.path.get());
-    cairo_set_fill_rule(cr_, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD
-                                                          : CAIRO_FILL_RULE_WINDING);
+    cairo_set_fill_rule(
+        cr_, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
     cairo_clip(cr_);
   }
   cairo_new_path(cr_);
@@ -263,12 +303,13 @@ std::shared_ptr<cairo_path_t> TGdiDevice::CopyDevicePath() {
   return std::shared_ptr<cairo_path_t>(p, cairo_path_destroy);
 }
 
-void TGdiDevice::AddClip(std::shared_ptr<cairo_path_t> path, bool exclude, bool evenOdd,
-                         int mode) {
+void TGdiDevice::AddClip(std::shared_ptr<cairo_path_t> path, bool exclude, bool evenOdd, int mode) {
   if (!path) return;
   std::vector<TClipStep>& clip = state_.clip;
   switch (mode) {
-    case kRgnCopy: clip.assign(1, TClipStep{std::move(path), exclude, evenOdd}); break;
+    case kRgnCopy:
+      clip.assign(1, TClipStep{std::move(path), exclude, evenOdd});
+      break;
     case kRgnAnd:
     case kRgnDiff:
       if (clip.size() >= kMaxClipSteps) return;
@@ -348,7 +389,9 @@ void TGdiDevice::Colour(TColorRef c) {
 
 bool TGdiDevice::SetSourceBrush(const TGdiBrush& brush) {
   switch (brush.style) {
-    case kBsSolid: Colour(brush.color); return true;
+    case kBsSolid:
+      Colour(brush.color);
+      return true;
     case kBsHatched: {
       TSurfacePtr cell =
           HatchSurface(brush.hatch, brush.color, state_.bkMode == kOpaque, state_.bkColor);
@@ -373,7 +416,8 @@ bool TGdiDevice::SetSourceBrush(const TGdiBrush& brush) {
       }
       Colour(brush.color);
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -398,14 +442,17 @@ bool TGdiDevice::SetSourcePen() {
   const bool wide = lw > 3;
   const double u = wide ? lw : 1;
   switch (dash) {
-    case kPsDash: d = wide ? std::vector<double>{3 * u, u} : std::vector<double>{18, 6}; break;
-    case kPsDot: d = wide ? std::vector<double>{u, u} : std::vector<double>{3, 3}; break;
+    case kPsDash:
+      d = wide ? std::vector<double>{3 * u, u} : std::vector<double>{18, 6};
+      break;
+    case kPsDot:
+      d = wide ? std::vector<double>{u, u} : std::vector<double>{3, 3};
+      break;
     case kPsDashDot:
       d = wide ? std::vector<double>{3 * u, u, u, u} : std::vector<double>{9, 6, 3, 6};
       break;
     case kPsDashDotDot:
-      d = wide ? std::vector<double>{3 * u, u, u, u, u, u}
-               : std::vector<double>{9, 3, 3, 3, 3, 3};
+      d = wide ? std::vector<double>{3 * u, u, u, u, u, u} : std::vector<double>{9, 3, 3, 3, 3, 3};
       break;
     case kPsUserStyle: {
       const double k = pen.cosmetic ? 1 : Scale();
@@ -417,7 +464,8 @@ bool TGdiDevice::SetSourcePen() {
       if (!(sum > 0.5) || !std::isfinite(sum)) d.clear();
       break;
     }
-    default: break;
+    default:
+      break;
   }
   // Dashes along a path far larger than the picture would take cairo millions of steps.
   if (!d.empty()) {
@@ -435,8 +483,8 @@ void TGdiDevice::Finish(bool fill, bool stroke) {
   if (inPath_) return;
   UseDevice();
   if (fill && SetSourceBrush(state_.brush)) {
-    cairo_set_fill_rule(cr_, state_.polyFill == kWinding ? CAIRO_FILL_RULE_WINDING
-                                                         : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_set_fill_rule(
+        cr_, state_.polyFill == kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill_preserve(cr_);
   }
   if (stroke && SetSourcePen()) cairo_stroke_preserve(cr_);
@@ -832,7 +880,13 @@ void TGdiDevice::Text(const TTextRun& run) {
   cairo_font_extents_t fe;
   cairo_font_extents(cr_, &fe);
 
-  const auto chars = SplitCharacters(run.text);
+  // Glyph-index text names glyphs of the font, one a code unit; other text is characters.
+  const auto chars = run.glyphIndices
+                         ? std::vector<std::pair<std::string, int>>(run.text.size(), {"", 1})
+                         : SplitCharacters(run.text);
+  const auto glyphAt = [&](size_t i, double x, double y) {
+    return cairo_glyph_t{static_cast<unsigned long>(run.text[i]), x, y};
+  };
   std::vector<double> advance;
   size_t unitIndex = 0;
   double total = 0;
@@ -841,6 +895,11 @@ void TGdiDevice::Text(const TTextRun& run) {
     if (unitIndex < run.dx.size()) {
       for (int k = 0; k < units && unitIndex + static_cast<size_t>(k) < run.dx.size(); ++k)
         a += run.dx[unitIndex + static_cast<size_t>(k)] * scaleX;
+    } else if (run.glyphIndices) {
+      cairo_text_extents_t te;
+      const cairo_glyph_t g = glyphAt(unitIndex, 0, 0);
+      cairo_glyph_extents(cr_, &g, 1, &te);
+      a = te.x_advance;
     } else {
       cairo_text_extents_t te;
       cairo_text_extents(cr_, utf8.c_str(), &te);
@@ -899,11 +958,20 @@ void TGdiDevice::Text(const TTextRun& run) {
   const bool outline = em > 256;
   double at = 0;
   for (size_t i = 0; i < chars.size(); ++i) {
-    cairo_move_to(cr_, ox + ux * at, oy + uy * at);
-    if (outline)
-      cairo_text_path(cr_, chars[i].first.c_str());
-    else
-      cairo_show_text(cr_, chars[i].first.c_str());
+    const double gx = ox + ux * at, gy = oy + uy * at;
+    if (run.glyphIndices) {
+      const cairo_glyph_t g = glyphAt(i, gx, gy);
+      if (outline)
+        cairo_glyph_path(cr_, &g, 1);
+      else
+        cairo_show_glyphs(cr_, &g, 1);
+    } else {
+      cairo_move_to(cr_, gx, gy);
+      if (outline)
+        cairo_text_path(cr_, chars[i].first.c_str());
+      else
+        cairo_show_text(cr_, chars[i].first.c_str());
+    }
     at += advance[i];
   }
   if (outline) cairo_fill(cr_);
@@ -931,8 +999,8 @@ void TGdiDevice::Text(const TTextRun& run) {
 // ---- raster operations ----
 
 void TGdiDevice::AddSourceRect(cairo_t* cr, double x, double y, double w, double h,
-                               cairo_surface_t* source, double sx, double sy, double sw,
-                               double sh, cairo_filter_t filter) {
+                               cairo_surface_t* source, double sx, double sy, double sw, double sh,
+                               cairo_filter_t filter) {
   cairo_translate(cr, x, y);
   cairo_scale(cr, w / sw, h / sh);
   cairo_translate(cr, -sx, -sy);
@@ -1005,8 +1073,8 @@ void TGdiDevice::RasterOp(double x, double y, double w, double h, cairo_surface_
     cairo_new_path(cr);
     if (step.exclude) cairo_rectangle(cr, -2, -2, width_ + 4, height_ + 4);
     cairo_append_path(cr, step.path.get());
-    cairo_set_fill_rule(cr, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD
-                                                         : CAIRO_FILL_RULE_WINDING);
+    cairo_set_fill_rule(
+        cr, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
     cairo_clip(cr);
   }
   const cairo_matrix_t m = Full();
@@ -1031,13 +1099,16 @@ void TGdiDevice::RasterOp(double x, double y, double w, double h, cairo_surface_
   uint8_t* ddata = cairo_image_surface_get_data(surface_);
   const int dstride = cairo_image_surface_get_stride(surface_);
   for (int yy = 0; yy < bh; ++yy) {
-    const auto* srow = reinterpret_cast<const uint32_t*>(sdata + static_cast<ptrdiff_t>(yy) * sstride);
-    auto* drow = reinterpret_cast<uint32_t*>(ddata + static_cast<ptrdiff_t>(yy + by) * dstride) + bx;
+    const auto* srow =
+        reinterpret_cast<const uint32_t*>(sdata + static_cast<ptrdiff_t>(yy) * sstride);
+    auto* drow =
+        reinterpret_cast<uint32_t*>(ddata + static_cast<ptrdiff_t>(yy + by) * dstride) + bx;
     for (int xx = 0; xx < bw; ++xx) {
       const uint32_t s = srow[xx];
       if ((s >> 24) < 128) continue;
       const uint32_t d = drow[xx];
-      const uint8_t r = Rop3(table, pr, static_cast<uint8_t>(s >> 16), static_cast<uint8_t>(d >> 16));
+      const uint8_t r =
+          Rop3(table, pr, static_cast<uint8_t>(s >> 16), static_cast<uint8_t>(d >> 16));
       const uint8_t g = Rop3(table, pg, static_cast<uint8_t>(s >> 8), static_cast<uint8_t>(d >> 8));
       const uint8_t b = Rop3(table, pb, static_cast<uint8_t>(s), static_cast<uint8_t>(d));
       drow[xx] = uint32_t{r} << 16 | uint32_t{g} << 8 | b;

@@ -13,12 +13,34 @@
 namespace vx::metafile {
 
 // GDI constants the players share.
-enum : int { kMmText = 1, kMmLoMetric, kMmHiMetric, kMmLoEnglish, kMmHiEnglish, kMmTwips,
-             kMmIsotropic, kMmAnisotropic };
-enum : int { kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, kPsInsideFrame,
-             kPsUserStyle };
-enum : int { kBsSolid = 0, kBsNull = 1, kBsHatched = 2, kBsPattern = 3, kBsDibPattern = 5,
-             kBsDibPatternPt = 6 };
+enum : int {
+  kMmText = 1,
+  kMmLoMetric,
+  kMmHiMetric,
+  kMmLoEnglish,
+  kMmHiEnglish,
+  kMmTwips,
+  kMmIsotropic,
+  kMmAnisotropic
+};
+enum : int {
+  kPsSolid = 0,
+  kPsDash,
+  kPsDot,
+  kPsDashDot,
+  kPsDashDotDot,
+  kPsNull,
+  kPsInsideFrame,
+  kPsUserStyle
+};
+enum : int {
+  kBsSolid = 0,
+  kBsNull = 1,
+  kBsHatched = 2,
+  kBsPattern = 3,
+  kBsDibPattern = 5,
+  kBsDibPatternPt = 6
+};
 enum : int { kTransparent = 1, kOpaque = 2 };
 enum : int { kAlternate = 1, kWinding = 2 };
 enum : int { kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5 };
@@ -31,7 +53,7 @@ struct TGdiPen {
   int style = kPsSolid;  // low nibble: dash style; 0x0F00 end cap; 0xF000 join
   double width = 0;      // logical units; 0 = one device pixel
   TColorRef color = 0;
-  bool cosmetic = true;  // width is in device pixels, not transformed
+  bool cosmetic = true;        // width is in device pixels, not transformed
   std::vector<double> dashes;  // user style, logical units
 };
 
@@ -43,7 +65,7 @@ struct TGdiBrush {
 };
 
 struct TGdiFont {
-  double height = 0;  // GDI lfHeight: < 0 character height, > 0 cell height, 0 default
+  double height = 0;      // GDI lfHeight: < 0 character height, > 0 cell height, 0 default
   double escapement = 0;  // tenths of a degree, counter-clockwise
   int weight = 400;
   bool italic = false, underline = false, strikeOut = false;
@@ -92,7 +114,8 @@ struct TTextRun {
   double x = 0, y = 0;
   std::u16string text;
   std::vector<double> dx;
-  uint32_t options = 0;  // ETO_OPAQUE 2, ETO_CLIPPED 4
+  uint32_t options = 0;       // ETO_OPAQUE 2, ETO_CLIPPED 4
+  bool glyphIndices = false;  // ETO_GLYPH_INDEX: the units are glyphs of the font
   bool hasRect = false;
   double rect[4] = {0, 0, 0, 0};
 };
@@ -148,8 +171,8 @@ class TGdiDevice {
   void Text(const TTextRun& run);
   // Raster operation over the logical rectangle: the source (when given) scaled from
   // its rectangle, combined with the brush and what is there by the ternary code rop.
-  void Blit(double x, double y, double w, double h, cairo_surface_t* source, double sx,
-            double sy, double sw, double sh, uint32_t rop);
+  void Blit(double x, double y, double w, double h, cairo_surface_t* source, double sx, double sy,
+            double sw, double sh, uint32_t rop);
   // Region fill with a brush; device says the rectangles are reference-device pixels.
   void FillRegion(const TGdiRegion& region, const TGdiBrush& brush, bool device);
 
@@ -173,8 +196,8 @@ class TGdiDevice {
 
  private:
   cairo_matrix_t Full() const;
-  bool UseLogical();   // sets cairo's matrix to logical -> surface; false when degenerate
-  void UseDevice();    // identity
+  bool UseLogical();     // sets cairo's matrix to logical -> surface; false when degenerate
+  void UseDevice();      // identity
   double Scale() const;  // logical length -> surface pixels, geometric mean
   void SyncClip();
   bool BeginDraw();

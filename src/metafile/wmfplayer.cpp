@@ -69,8 +69,7 @@ enum : uint16_t {
 class TWmfPlayer {
  public:
   TWmfPlayer(const TWmfLayout& layout, TGdiDevice& device)
-      : device_(device),
-        objects_(layout.objects ? layout.objects : kObjectsWithoutCount) {}
+      : device_(device), objects_(layout.objects ? layout.objects : kObjectsWithoutCount) {}
 
   void Record(uint16_t function, TRecordReader& r, size_t words);
 
@@ -163,14 +162,29 @@ void TWmfPlayer::Record(uint16_t function, TRecordReader& r, size_t words) {
   TDcState& s = device_.State();
   double l, t, rt, b;
   switch (function) {
-    case kSaveDc: device_.SaveDC(); break;
-    case kRestoreDc: device_.RestoreDC(r.I16()); break;
-    case kSetBkMode: s.bkMode = r.U16(); break;
-    case kSetMapMode: break;  // the window is always mapped onto the output
-    case kSetPolyFillMode: s.polyFill = r.U16(); break;
-    case kSetTextAlign: s.textAlign = r.U16(); break;
-    case kSetBkColor: s.bkColor = r.U32() & 0xFFFFFF; break;
-    case kSetTextColor: s.textColor = r.U32() & 0xFFFFFF; break;
+    case kSaveDc:
+      device_.SaveDC();
+      break;
+    case kRestoreDc:
+      device_.RestoreDC(r.I16());
+      break;
+    case kSetBkMode:
+      s.bkMode = r.U16();
+      break;
+    case kSetMapMode:
+      break;  // the window is always mapped onto the output
+    case kSetPolyFillMode:
+      s.polyFill = r.U16();
+      break;
+    case kSetTextAlign:
+      s.textAlign = r.U16();
+      break;
+    case kSetBkColor:
+      s.bkColor = r.U32() & 0xFFFFFF;
+      break;
+    case kSetTextColor:
+      s.textColor = r.U32() & 0xFFFFFF;
+      break;
     case kSetWindowOrg: {
       const double y = r.I16(), x = r.I16();
       if (r.Ok()) device_.SetWindowOrg(x, y);
@@ -188,11 +202,13 @@ void TWmfPlayer::Record(uint16_t function, TRecordReader& r, size_t words) {
     }
     case kScaleWindowExt: {
       const double yd = r.I16(), yn = r.I16(), xd = r.I16(), xn = r.I16();
-      if (r.Ok() && xd != 0 && yd != 0) device_.SetWindowExt(s.winExtX * xn / xd, s.winExtY * yn / yd);
+      if (r.Ok() && xd != 0 && yd != 0)
+        device_.SetWindowExt(s.winExtX * xn / xd, s.winExtY * yn / yd);
       break;
     }
     case kSetViewportOrg:
-    case kSetViewportExt: break;  // the viewport is the output rectangle
+    case kSetViewportExt:
+      break;  // the viewport is the output rectangle
     case kMoveTo: {
       const double y = r.I16(), x = r.I16();
       if (r.Ok()) device_.MoveTo(x, y);
@@ -300,7 +316,9 @@ void TWmfPlayer::Record(uint16_t function, TRecordReader& r, size_t words) {
     }
     case kDibBitBlt:
     case kDibStretchBlt:
-    case kStretchDib: Bitmap(r, function, words); break;
+    case kStretchDib:
+      Bitmap(r, function, words);
+      break;
 
     case kCreatePenIndirect: {
       TGdiObject o;
@@ -386,8 +404,8 @@ void TWmfPlayer::Record(uint16_t function, TRecordReader& r, size_t words) {
     }
     case kSelectClipRegion: {
       const TGdiObject* o = Object(r.U16());
-      device_.SelectClipRegion(o && o->kind == TGdiObject::kRegion ? &o->region : nullptr,
-                               kRgnCopy, false);
+      device_.SelectClipRegion(o && o->kind == TGdiObject::kRegion ? &o->region : nullptr, kRgnCopy,
+                               false);
       break;
     }
     case kDeleteObject: {
@@ -409,7 +427,8 @@ void TWmfPlayer::Record(uint16_t function, TRecordReader& r, size_t words) {
         device_.FillRegion(region->region, s.brush, false);
       break;
     }
-    default: break;  // skipped by its size
+    default:
+      break;  // skipped by its size
   }
 }
 
@@ -426,7 +445,8 @@ bool ReadWmfLayout(const uint8_t* data, size_t size, TWmfLayout& layout) {
     r.Skip(4 + 2);
     layout.firstRecord = 22;
   }
-  TRecordReader h(data + std::min(size, layout.firstRecord), size - std::min(size, layout.firstRecord));
+  TRecordReader h(data + std::min(size, layout.firstRecord),
+                  size - std::min(size, layout.firstRecord));
   const uint16_t type = h.U16(), headerWords = h.U16();
   h.U16();  // version
   h.U32();  // size

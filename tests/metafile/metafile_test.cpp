@@ -31,13 +31,15 @@ std::string DataPath(const std::string& name) {
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 std::string WriteTemp(const std::string& name, const std::vector<uint8_t>& bytes) {
   const std::string path = vxtest::TempDir() + "/" + name;
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -102,8 +104,8 @@ TEST_P(MetafileOracle, RendersAsLibreOfficeDoes) {
   const vx::TBitmap a = vxtest::Crop(ours, vxtest::InkBounds(ours));
   const vx::TBitmap b = vxtest::Crop(oracle, vxtest::InkBounds(oracle));
   // The drawings keep their proportions in both renderings.
-  EXPECT_NEAR(static_cast<double>(a.Width()) / a.Height(), static_cast<double>(b.Width()) / b.Height(),
-              0.03 * b.Width() / b.Height());
+  EXPECT_NEAR(static_cast<double>(a.Width()) / a.Height(),
+              static_cast<double>(b.Width()) / b.Height(), 0.03 * b.Width() / b.Height());
   const double ssim = vxtest::Ssim(vxtest::ScaledTo(a, b.Width(), b.Height()), b);
   EXPECT_GE(ssim, c.minSsim) << c.file;
   std::printf("%s: SSIM %.3f against LibreOffice\n", c.file, ssim);
@@ -140,12 +142,10 @@ struct FlatCase {
 };
 
 TEST(MetafileRealFiles, FlatFillsAreExact) {
-  const std::vector<Probe> shapes = {{100, 75, 0xD02020, "red box"},
-                                     {25, 25, 0xD02020, "red box corner"},
-                                     {300, 75, 0x2040C0, "blue box"},
-                                     {300, 250, 0xF0C000, "triangle"},
-                                     {200, 10, 0xFFFFFF, "background"},
-                                     {1, 150, 0x000000, "frame"}};
+  const std::vector<Probe> shapes = {
+      {100, 75, 0xD02020, "red box"},    {25, 25, 0xD02020, "red box corner"},
+      {300, 75, 0x2040C0, "blue box"},   {300, 250, 0xF0C000, "triangle"},
+      {200, 10, 0xFFFFFF, "background"}, {1, 150, 0x000000, "frame"}};
   const std::vector<Probe> image = {{60, 60, 0xFF0000, "red quarter of the bitmap"},
                                     {140, 60, 0x00FF00, "green quarter"},
                                     {60, 140, 0x0000FF, "blue quarter"},
@@ -167,8 +167,12 @@ TEST(MetafileRealFiles, FlatFillsAreExact) {
 // ---- exact shapes from records we write ----
 
 // Words of a COLORREF.
-constexpr int Lo(uint32_t c) { return static_cast<int>(c & 0xFFFF); }
-constexpr int Hi(uint32_t c) { return static_cast<int>(c >> 16); }
+constexpr int Lo(uint32_t c) {
+  return static_cast<int>(c & 0xFFFF);
+}
+constexpr int Hi(uint32_t c) {
+  return static_cast<int>(c >> 16);
+}
 // COLORREF of 0xRRGGBB.
 constexpr uint32_t Ref(uint32_t rgb) {
   return (rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16;
@@ -180,23 +184,24 @@ WmfWriter& Brush(WmfWriter& w, uint32_t rgb) {
 
 std::vector<uint8_t> WmfScene() {
   WmfWriter w;
-  w.Rec(0x02FA, {5, 0, 0, 0, 0});       // 0: null pen
-  Brush(w, 0xFF0000);                    // 1: red
+  w.Rec(0x02FA, {5, 0, 0, 0, 0});  // 0: null pen
+  Brush(w, 0xFF0000);              // 1: red
   w.Rec(0x012D, {0}).Rec(0x012D, {1});
-  w.Rec(0x041B, {50, 60, 10, 10});       // rectangle 10,10 - 60,50
-  w.Rec(0x001E, {});                     // save
-  w.Rec(0x0416, {50, 150, 10, 100});     // intersect clip 100,10 - 150,50
-  w.Rec(0x0415, {40, 135, 20, 115});     // exclude 115,20 - 135,40
-  Brush(w, 0x0000FF);                    // 2: blue
+  w.Rec(0x041B, {50, 60, 10, 10});    // rectangle 10,10 - 60,50
+  w.Rec(0x001E, {});                  // save
+  w.Rec(0x0416, {50, 150, 10, 100});  // intersect clip 100,10 - 150,50
+  w.Rec(0x0415, {40, 135, 20, 115});  // exclude 115,20 - 135,40
+  Brush(w, 0x0000FF);                 // 2: blue
   w.Rec(0x012D, {2}).Rec(0x041B, {100, 200, 0, 0});
-  w.Rec(0x0127, {0xFFFF});               // restore: clip gone
-  Brush(w, 0x00FF00);                    // 3: green
+  w.Rec(0x0127, {0xFFFF});  // restore: clip gone
+  Brush(w, 0x00FF00);       // 3: green
   w.Rec(0x012D, {3}).Rec(0x041B, {90, 190, 60, 170});
-  w.Rec(0x012D, {1});                    // red pie: upper right quarter of 10,60 - 50,100
+  w.Rec(0x012D, {1});  // red pie: upper right quarter of 10,60 - 50,100
   w.Rec(0x081A, {60, 30, 80, 50, 100, 50, 60, 10});
-  const std::vector<uint8_t> dib = vxtest::PackedDib(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
+  const std::vector<uint8_t> dib =
+      vxtest::PackedDib(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
   w.Rec(0x0F43, {0x0020, 0x00CC, 0, 2, 2, 0, 0, 40, 40, 60, 70}, dib);  // 70,60 40x40
-  Brush(w, 0xC0C0C0);                    // 4: grey
+  Brush(w, 0xC0C0C0);                                                   // 4: grey
   w.Rec(0x012D, {4}).Rec(0x041B, {100, 160, 60, 120});
   const std::vector<uint8_t> white = vxtest::PackedDib(1, 1, {0xFFFFFF});
   const std::vector<uint8_t> green = vxtest::PackedDib(1, 1, {0x00FF00});
@@ -204,7 +209,7 @@ std::vector<uint8_t> WmfScene() {
   w.Rec(0x0F43, {0x00C6, 0x0088, 0, 1, 1, 0, 0, 20, 20, 60, 140}, green);  // SRCAND
   w.Rec(0x0F43, {0x0086, 0x00EE, 0, 1, 1, 0, 0, 20, 20, 80, 120}, green);  // SRCPAINT
   w.Rec(0x012D, {3}).Rec(0x061D, {0x0021, 0x00F0, 20, 20, 10, 170});       // PATCOPY 170,10
-  w.Rec(0x041F, {Lo(Ref(0x123456)), Hi(Ref(0x123456)), 5, 195});          // pixel 195,5
+  w.Rec(0x041F, {Lo(Ref(0x123456)), Hi(Ref(0x123456)), 5, 195});           // pixel 195,5
   return w.Bytes(true, 0, 0, 200, 100, 96);
 }
 
@@ -245,7 +250,7 @@ std::vector<uint8_t> FloatBytes(std::initializer_list<float> v) {
 
 std::vector<uint8_t> EmfScene() {
   EmfWriter w;
-  w.Rec(37, {0x80000008});                       // null pen
+  w.Rec(37, {0x80000008});                           // null pen
   w.Rec(39, {1, 0, Ref(0xFF0000), 0}).Rec(37, {1});  // red brush
   w.Rec(35, {}, FloatBytes({2, 0, 0, 2, 10, 10}));   // scale 2, move 10,10
   w.Rec(43, {0, 0, 20, 20});                         // -> 10,10 - 50,50
@@ -329,8 +334,8 @@ struct SizeCase {
 
 TEST(MetafileImport, SizeRules) {
   // ink_shapes.wmf: placeable bounds 4999 x 3749 at 1200 an inch = 400 x 300 at 96 dpi.
-  const SizeCase cases[] = {{-1, -1, 400, 300}, {-1, 150, 200, 150}, {100, -1, 100, 75},
-                            {50, 60, 50, 60}};
+  const SizeCase cases[] = {
+      {-1, -1, 400, 300}, {-1, 150, 200, 150}, {100, -1, 100, 75}, {50, 60, 50, 60}};
   for (const SizeCase& c : cases) {
     vx::TBitmap b;
     vx::TVantixIO io;
@@ -405,8 +410,7 @@ TEST(MetafileRealFiles, LibEmfDrawingCalls) {
   };
   ExpectPixels(b, {at(50, 40, 0xDC1E1E, "red rectangle"),
                    at(150, 40, 0xFFFFFF, "hole of the alternate-filled polygon"),
-                   at(115, 15, 0x1E3CC8, "blue ring"),
-                   at(150, 130, 0xFA9614, "turned square"),
+                   at(115, 15, 0x1E3CC8, "blue ring"), at(150, 130, 0xFA9614, "turned square"),
                    at(50, 250, 0x00AABE, "filled Bezier path"),
                    at(250, 130, 0xFFFFFF, "inside the unfilled ellipse")});
 }
@@ -450,8 +454,8 @@ TEST(MetafileBadInput, AbsurdCountsAndSizesAreRefused) {
   w.Rec(0x02FA, {5, 0, 0, 0, 0});
   Brush(w, 0xFF0000);
   w.Rec(0x012D, {0}).Rec(0x012D, {1});
-  w.Rec(0x0324, {60000, 1, 2, 3, 4});             // polygon claiming 60000 points
-  w.Rec(0x0538, {30000, 7});                      // poly-polygon with no room for counts
+  w.Rec(0x0324, {60000, 1, 2, 3, 4});                // polygon claiming 60000 points
+  w.Rec(0x0538, {30000, 7});                         // poly-polygon with no room for counts
   for (int i = 0; i < 3000; ++i) w.Rec(0x001E, {});  // deep saves
   for (int i = 0; i < 300; ++i) Brush(w, 0x00FF00);  // more objects than the table holds
   // A bitmap header claiming 100000 x 100000 pixels.
@@ -459,7 +463,7 @@ TEST(MetafileBadInput, AbsurdCountsAndSizesAreRefused) {
   huge[4] = 0xA0, huge[5] = 0x86, huge[6] = 0x01;
   huge[8] = 0xA0, huge[9] = 0x86, huge[10] = 0x01;
   w.Rec(0x0F43, {0x0020, 0x00CC, 0, 1, 1, 0, 0, 100, 200, 0, 0}, huge);
-  w.Rec(0x041B, {50, 60, 10, 10});                // still drawn afterwards
+  w.Rec(0x041B, {50, 60, 10, 10});  // still drawn afterwards
   w.Rec(0x0F43, {0x0020, 0x00CC, 0, 1, 1, 0, 0, 100, 200, 0, 0}, {1, 2, 3});  // short DIB
   std::vector<uint8_t> bytes = w.Bytes(true, 0, 0, 200, 100, 96, 8);
   // A record claiming more words than the file holds ends the play.
@@ -492,11 +496,11 @@ TEST(MetafileBadInput, HugeCoordinatesAndDashesStayFast) {
   EmfWriter e;
   e.Rec(38, {1, 1, 1, 0, 0});  // dashed cosmetic pen
   e.Rec(37, {1});
-  for (int i = 0; i < 2000; ++i)
-    e.Rec(4, {0, 0, 0, 0, 2, -2000000000, i, 2000000000, i + 1});
+  for (int i = 0; i < 2000; ++i) e.Rec(4, {0, 0, 0, 0, 2, -2000000000, i, 2000000000, i + 1});
   e.Rec(39, {2, 0, 0, 0}).Rec(37, {2});
   e.Rec(42, {-2000000000, -2000000000, 2000000000, 2000000000});
-  e.Rec(82, {3, static_cast<uint32_t>(-2000000000), 0, 0, 0, 400, 0, 0}, std::vector<uint8_t>(64, 0));
+  e.Rec(82, {3, static_cast<uint32_t>(-2000000000), 0, 0, 0, 400, 0, 0},
+        std::vector<uint8_t>(64, 0));
   e.Rec(37, {3});
   e.Rec(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, {'W', 0});
   const auto start = std::chrono::steady_clock::now();

@@ -146,7 +146,8 @@ class EmfWriter {
       Put32(out, 20);
     }
     const auto n = static_cast<uint32_t>(out.size());
-    for (int i = 0; i < 4; ++i) out[48 + static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      out[48 + static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (8 * i));
     return out;
   }
 

@@ -130,13 +130,13 @@ int main(int argc, char** argv) {
   // Text, plain and turned by 90 degrees.
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(0, 0, 0));
-  HFONT font = CreateFontA(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0,
-                           "Liberation Sans");
+  HFONT font =
+      CreateFontA(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Liberation Sans");
   SelectObject(dc, font);
   SetTextAlign(dc, TA_LEFT | TA_BASELINE);
   TextOutA(dc, 300, 210, "GDI", 3);
-  HFONT turned = CreateFontA(-18, 0, 900, 900, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0,
-                             "Liberation Sans");
+  HFONT turned =
+      CreateFontA(-18, 0, 900, 900, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Liberation Sans");
   SelectObject(dc, turned);
   SetTextColor(dc, RGB(200, 0, 0));
   TextOutA(dc, 385, 290, "up", 2);
