@@ -183,6 +183,8 @@ class TEmfPlayer {
     if (objects_.size() <= index) objects_.resize(index + 1);
     objects_[index] = std::make_unique<TGdiObject>(std::move(object));
   }
+  // A created or stock object (stock ones are built into stock); nullptr when none.
+  const TGdiObject* Lookup(uint32_t index, TGdiObject& stock) const;
   void Select(uint32_t index);
   std::vector<double> Points(TRecordReader& r, size_t count, bool small) {
     std::vector<double> pts;
@@ -216,15 +218,17 @@ class TEmfPlayer {
   std::vector<std::unique_ptr<TGdiObject>> objects_;
 };
 
-void TEmfPlayer::Select(uint32_t index) {
-  TGdiObject stock;
-  const TGdiObject* o = nullptr;
+const TGdiObject* TEmfPlayer::Lookup(uint32_t index, TGdiObject& stock) const {
   if (index & kStockBit) {
     stock = StockObject(index & ~kStockBit);
-    o = &stock;
-  } else if (index < objects_.size()) {
-    o = objects_[index].get();
+    return &stock;
   }
+  return index < objects_.size() ? objects_[index].get() : nullptr;
+}
+
+void TEmfPlayer::Select(uint32_t index) {
+  TGdiObject stock;
+  const TGdiObject* o = Lookup(index, stock);
   if (!o) return;
   TDcState& s = device_.State();
   if (o->kind == TGdiObject::kPen) s.pen = o->pen;
@@ -622,15 +626,8 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
       const uint32_t bytes = r.U32();
       TGdiBrush brush = s.brush;
       if (type == kFillRgn) {
-        const uint32_t ih = r.U32();
         TGdiObject stock;
-        const TGdiObject* o = nullptr;
-        if (ih & kStockBit) {
-          stock = StockObject(ih & ~kStockBit);
-          o = &stock;
-        } else if (ih < objects_.size()) {
-          o = objects_[ih].get();
-        }
+        const TGdiObject* o = Lookup(r.U32(), stock);
         if (!o || o->kind != TGdiObject::kBrush) break;
         brush = o->brush;
       }

@@ -281,15 +281,19 @@ void TGdiDevice::SyncClip() {
   clipDirty_ = false;
   UseDevice();
   cairo_reset_clip(cr_);
+  ApplyClip(cr_);
+}
+
+void TGdiDevice::ApplyClip(cairo_t* cr) const {
   for (const TClipStep& step : state_.clip) {
-    cairo_new_path(cr_);
-    if (step.exclude) cairo_rectangle(cr_, -2, -2, width_ + 4, height_ + 4);
-    cairo_append_path(cr_, step.path.get());
+    cairo_new_path(cr);
+    if (step.exclude) cairo_rectangle(cr, -2, -2, width_ + 4, height_ + 4);
+    cairo_append_path(cr, step.path.get());
     cairo_set_fill_rule(
-        cr_, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-    cairo_clip(cr_);
+        cr, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_clip(cr);
   }
-  cairo_new_path(cr_);
+  cairo_new_path(cr);
 }
 
 std::shared_ptr<cairo_path_t> TGdiDevice::CopyDevicePath() {
@@ -756,7 +760,7 @@ void TGdiDevice::CloseFigure() {
   if (inPath_ && cairo_has_current_point(cr_)) cairo_close_path(cr_);
 }
 
-void TGdiDevice::FillPath() {
+void TGdiDevice::PaintPath(bool fill, bool stroke) {
   EndPath();
   if (!path_) return;
   SyncClip();
@@ -764,29 +768,19 @@ void TGdiDevice::FillPath() {
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_.get());
   path_.reset();
-  Finish(true, false);
+  Finish(fill, stroke);
+}
+
+void TGdiDevice::FillPath() {
+  PaintPath(true, false);
 }
 
 void TGdiDevice::StrokePath() {
-  EndPath();
-  if (!path_) return;
-  SyncClip();
-  UseDevice();
-  cairo_new_path(cr_);
-  cairo_append_path(cr_, path_.get());
-  path_.reset();
-  Finish(false, true);
+  PaintPath(false, true);
 }
 
 void TGdiDevice::StrokeAndFillPath() {
-  EndPath();
-  if (!path_) return;
-  SyncClip();
-  UseDevice();
-  cairo_new_path(cr_);
-  cairo_append_path(cr_, path_.get());
-  path_.reset();
-  Finish(true, true);
+  PaintPath(true, true);
 }
 
 void TGdiDevice::SelectClipPath(int mode) {
@@ -1069,14 +1063,7 @@ void TGdiDevice::RasterOp(double x, double y, double w, double h, cairo_surface_
   if (!scratch) return;
   cairo_surface_set_device_offset(scratch.get(), -bx, -by);
   cairo_t* cr = cairo_create(scratch.get());
-  for (const TClipStep& step : state_.clip) {
-    cairo_new_path(cr);
-    if (step.exclude) cairo_rectangle(cr, -2, -2, width_ + 4, height_ + 4);
-    cairo_append_path(cr, step.path.get());
-    cairo_set_fill_rule(
-        cr, step.exclude || step.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-    cairo_clip(cr);
-  }
+  ApplyClip(cr);
   const cairo_matrix_t m = Full();
   cairo_set_matrix(cr, &m);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);

@@ -200,6 +200,9 @@ class TGdiDevice {
   void UseDevice();      // identity
   double Scale() const;  // logical length -> surface pixels, geometric mean
   void SyncClip();
+  // Limits cr (device space) to the clip of the current state.
+  void ApplyClip(cairo_t* cr) const;
+  void PaintPath(bool fill, bool stroke);
   bool BeginDraw();
   void Finish(bool fill, bool stroke);
   bool SetSourceBrush(const TGdiBrush& brush);
