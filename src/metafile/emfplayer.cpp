@@ -109,6 +109,7 @@ enum : uint32_t {
   kCreateMonoBrush,
   kCreateDibPatternBrushPt,
   kExtCreatePen,
+  kAlphaBlend = 114,
 };
 
 TGdiObject StockObject(uint32_t index) {
@@ -349,13 +350,25 @@ void TEmfPlayer::Blt(uint32_t type, TRecordReader& r) {
     r.U32();     // source background
     r.U32();     // colour usage
     offBmi = r.U32(), cbBmi = r.U32(), offBits = r.U32(), cbBits = r.U32();
-    if (type == kStretchBlt) {
+    if (type == kStretchBlt || type == kAlphaBlend) {
       sw = r.I32(), sh = r.I32();
     } else {
       sw = dw, sh = dh;
     }
   }
   if (!r.Ok()) return;
+  if (type == kAlphaBlend) {
+    // The raster operation's place holds the blend: constant alpha in bits 16..23, and
+    // bit 24 when the bitmap carries its own (premultiplied) alpha.
+    const uint8_t* bmi = r.Span(offBmi, cbBmi);
+    const uint8_t* bits = r.Span(offBits, cbBits);
+    TSurfacePtr source = (rop >> 24 & 1) && bmi && bits
+                             ? DecodeDibWithAlpha(bmi, cbBmi, bits, cbBits)
+                             : Dib(r, offBmi, cbBmi, offBits, cbBits);
+    if (source)
+      device_.AlphaBlend(dx, dy, dw, dh, source.get(), sx, sy, sw, sh, (rop >> 16 & 0xFF) / 255.0);
+    return;
+  }
   TSurfacePtr source = Dib(r, offBmi, cbBmi, offBits, cbBits);
   if (source && bottomUpOrigin && DibBottomUp(r.Span(offBmi, cbBmi), cbBmi))
     sy = cairo_image_surface_get_height(source.get()) - sy - sh;
@@ -637,6 +650,7 @@ void TEmfPlayer::Record(uint32_t type, TRecordReader& r) {
     }
     case kBitBlt:
     case kStretchBlt:
+    case kAlphaBlend:
     case kStretchDiBits:
     case kSetDiBitsToDevice:
       Blt(type, r);

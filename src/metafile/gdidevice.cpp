@@ -146,6 +146,46 @@ TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, s
   return s;
 }
 
+TSurfacePtr DecodeDibWithAlpha(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits,
+                               size_t bitsSize) {
+  if (!bmi || bmiSize < 40 || !bits) return nullptr;
+  const auto u32 = [&](size_t at) {
+    return uint32_t{bmi[at]} | uint32_t{bmi[at + 1]} << 8 | uint32_t{bmi[at + 2]} << 16 |
+           uint32_t{bmi[at + 3]} << 24;
+  };
+  const auto width = static_cast<int32_t>(u32(4)), height = static_cast<int32_t>(u32(8));
+  const uint32_t bitCount = u32(12) >> 16, compression = u32(16);
+  if (bitCount != 32 || (compression != 0 && compression != 3) || width <= 0 || height == 0 ||
+      height == INT32_MIN)
+    return nullptr;
+  const int h = std::abs(height);
+  bool refused = false;
+  TProgressRec quiet;
+  quiet.Aborting = &refused;
+  if (!ImageSizeAllowed(width, h, quiet)) return nullptr;
+  if (uint64_t{4} * static_cast<uint64_t>(width) * static_cast<uint64_t>(h) > bitsSize)
+    return nullptr;
+  TSurfacePtr s = Own(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, h));
+  if (!s) return nullptr;
+  cairo_surface_flush(s.get());
+  uint8_t* data = cairo_image_surface_get_data(s.get());
+  const int stride = cairo_image_surface_get_stride(s.get());
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = bits + size_t{4} * static_cast<size_t>(width) *
+                                    static_cast<size_t>(height > 0 ? h - 1 - y : y);
+    auto* dst = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = src + 4 * x;
+      // Premultiplied already; a colour above its alpha is clamped so cairo stays valid.
+      const uint8_t a = p[3];
+      dst[x] = uint32_t{a} << 24 | uint32_t{std::min(p[2], a)} << 16 |
+               uint32_t{std::min(p[1], a)} << 8 | std::min(p[0], a);
+    }
+  }
+  cairo_surface_mark_dirty(s.get());
+  return s;
+}
+
 TGdiDevice::TGdiDevice(cairo_surface_t* surface, int width, int height)
     : surface_(surface), cr_(cairo_create(surface)), width_(width), height_(height) {
   cairo_set_tolerance(cr_, 0.25);
@@ -1036,6 +1076,21 @@ void TGdiDevice::Blit(double x, double y, double w, double h, cairo_surface_t* s
     return;
   }
   RasterOp(x, y, w, h, source, sx, sy, sw, sh, rop);
+}
+
+void TGdiDevice::AlphaBlend(double x, double y, double w, double h, cairo_surface_t* source,
+                            double sx, double sy, double sw, double sh, double alpha) {
+  if (inPath_ || w == 0 || h == 0 || sw == 0 || sh == 0 || !source || !Spend(64)) return;
+  SyncClip();
+  cairo_new_path(cr_);
+  if (!UseLogical()) return;
+  cairo_save(cr_);
+  AddSourceRect(cr_, x, y, w, h, source, sx, sy, sw, sh, CAIRO_FILTER_GOOD);
+  UseDevice();
+  cairo_clip(cr_);
+  cairo_paint_with_alpha(cr_, std::clamp(alpha, 0.0, 1.0));
+  cairo_restore(cr_);
+  cairo_new_path(cr_);
 }
 
 void TGdiDevice::RasterOp(double x, double y, double w, double h, cairo_surface_t* source,

@@ -173,6 +173,10 @@ class TGdiDevice {
   // its rectangle, combined with the brush and what is there by the ternary code rop.
   void Blit(double x, double y, double w, double h, cairo_surface_t* source, double sx, double sy,
             double sw, double sh, uint32_t rop);
+  // The source scaled into the rectangle and laid over what is there, its own alpha
+  // (premultiplied) times alpha.
+  void AlphaBlend(double x, double y, double w, double h, cairo_surface_t* source, double sx,
+                  double sy, double sw, double sh, double alpha);
   // Region fill with a brush; device says the rectangles are reference-device pixels.
   void FillRegion(const TGdiRegion& region, const TGdiBrush& brush, bool device);
 
@@ -238,5 +242,9 @@ using TSurfacePtr = std::shared_ptr<cairo_surface_t>;
 // bits, or after the colour table when bits is null) into a cairo surface; nullptr when
 // the bitmap is damaged, beyond the pixel limit or too large for cairo.
 TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, size_t bitsSize);
+// A 32-bit uncompressed DIB whose fourth byte is premultiplied alpha (as alpha blending
+// takes it); nullptr for any other kind or a damaged one.
+TSurfacePtr DecodeDibWithAlpha(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits,
+                               size_t bitsSize);
 
 }  // namespace vx::metafile

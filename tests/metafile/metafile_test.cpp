@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -281,6 +282,22 @@ std::vector<uint8_t> EmfScene() {
     std::vector<uint8_t> tail(dib.begin(), dib.end());
     w.Rec(81, {0, 0, 0, 0, 165, 15, 0, 0, 1, 1, 80, 40, 120, 4, 0, 0x00EE0086, 20, 30}, tail);
   }
+  // Alpha blending: a half-covering red pixel of its own alpha, and an opaque blue one
+  // laid on at constant half alpha.
+  for (const bool ownAlpha : {true, false}) {
+    std::vector<uint8_t> dib;
+    for (uint32_t v : {40u, 1u, 1u, 0x00200001u, 0u, 4u, 0u, 0u, 0u, 0u}) vxtest::Put32(dib, v);
+    const std::vector<uint8_t> pixel =
+        ownAlpha ? std::vector<uint8_t>{0, 0, 128, 128} : std::vector<uint8_t>{255, 0, 0, 255};
+    dib.insert(dib.end(), pixel.begin(), pixel.end());
+    const int64_t x = ownAlpha ? 70 : 170;
+    const int64_t blend = ownAlpha ? 0x01FF0000 : 0x00800000;
+    // bounds, dest, blend, source origin, source transform, background, usage,
+    // offBmi cbBmi offBits cbBits, source size
+    w.Rec(114,
+          {0, 0, 0, 0, x, 60, 30, 30, blend, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 108, 40, 148, 4, 1, 1},
+          dib);
+  }
   // y up: window 1000 x 1000 onto a 200 x -100 viewport from the bottom left.
   w.Rec(33, {});
   w.Rec(17, {8});
@@ -315,6 +332,15 @@ TEST(MetafileRecords, EmfTransformsPathsClipsHatchAndText) {
                    {162, 12, 0x800000, "box outside the bitmap"},
                    {40, 80, 0x00FF00, "y-up rectangle"},
                    {40, 65, 0xFFFFFF, "above the y-up rectangle"}});
+  // Half of white stays under both blends (cairo rounds, so one unit either way).
+  const auto near = [&](int x, int y, int r, int g, int bl) {
+    const uint32_t c = Rgb(b, x, y);
+    return std::abs(static_cast<int>(c >> 16) - r) <= 1 &&
+           std::abs(static_cast<int>(c >> 8 & 255) - g) <= 1 &&
+           std::abs(static_cast<int>(c & 255) - bl) <= 1;
+  };
+  EXPECT_TRUE(near(85, 75, 255, 127, 127)) << std::hex << Rgb(b, 85, 75);
+  EXPECT_TRUE(near(185, 75, 127, 127, 255)) << std::hex << Rgb(b, 185, 75);
   int dark = 0, strayDark = 0;
   for (int y = 55; y < 100; ++y)
     for (int x = 110; x < 200; ++x) {
