@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,10 @@ struct OracleCase {
   const char* oracle;
   double minSsim;
 };
+
+void PrintTo(const OracleCase& c, std::ostream* os) {
+  *os << c.file;
+}
 
 class MetafileOracle : public ::testing::TestWithParam<OracleCase> {};
 
