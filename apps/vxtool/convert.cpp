@@ -14,17 +14,58 @@
 
 namespace vxtool {
 
+namespace {
+
+// The picture size asked of a metafile; -1 on a side keeps the aspect ratio.
+struct MetafileSize {
+  bool given = false;
+  int width = -1, height = -1;
+};
+
+bool TakeMetafileSize(const std::string& option, const std::string& value, MetafileSize& size) {
+  std::string error;
+  int n = 0;
+  if (!ParseIntArg(value, -1, 1 << 20, n, error) || n == 0) return false;
+  (option == "--width" ? size.width : size.height) = n;
+  size.given = true;
+  return true;
+}
+
+bool ImportMetafileWithSize(vx::TVantixIO& io, const std::string& in, const MetafileSize& size) {
+  io.ImportMetafile(in, size.width, size.height);
+  if (io.Aborting() || !io.Bitmap() || io.Bitmap()->Empty()) {
+    std::fprintf(stderr, "vxtool: importing \"%s\" failed: %s\n", in.c_str(),
+                 io.LastError().empty() ? "not a metafile" : io.LastError().c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int RunConvert(const std::vector<std::string>& allArgs) {
   std::vector<std::string> args;
   bool autoOrient = false;
-  for (const std::string& a : allArgs) {
-    if (a == "--auto-orient")
+  MetafileSize metaSize;
+  for (size_t i = 0; i < allArgs.size(); ++i) {
+    const std::string& a = allArgs[i];
+    if (a == "--auto-orient") {
       autoOrient = true;
-    else
+    } else if (a == "--width" || a == "--height") {
+      if (i + 1 >= allArgs.size() || !TakeMetafileSize(a, allArgs[i + 1], metaSize)) {
+        std::fprintf(stderr, "vxtool: %s needs a whole number of pixels (-1 keeps the aspect)\n",
+                     a.c_str());
+        return 2;
+      }
+      ++i;
+    } else {
       args.push_back(a);
+    }
   }
   if (args.size() < 2) {
-    std::fprintf(stderr, "usage: vxtool convert IN OUT [NAME=VALUE...] [--auto-orient]\n");
+    std::fprintf(stderr,
+                 "usage: vxtool convert IN OUT [NAME=VALUE...] [--auto-orient] "
+                 "[--width W] [--height H]\n");
     return 2;
   }
   const std::string& in = args[0];
@@ -53,7 +94,8 @@ int RunConvert(const std::vector<std::string>& allArgs) {
       }
     }
   }
-  if (!LoadWithProgress(io, in)) return 1;
+  if (metaSize.given ? !ImportMetafileWithSize(io, in, metaSize) : !LoadWithProgress(io, in))
+    return 1;
   // Only the TIFF reader sets an orientation; every other file keeps the default 1.
   if (autoOrient && !vx::ApplyOrientation(bitmap, io.Params().TIFF_Orientation)) {
     std::fprintf(stderr, "vxtool: cannot turn a %d x %d image of this pixel format\n",

@@ -24,6 +24,8 @@ const char kUsage[] =
     "                                the pixels upright by the file's orientation tag\n"
     "                                (e.g. JPEG_Quality=90 TIFF_Compression=ioTIFF_G4FAX\n"
     "                                BitsPerSample=1 GIF_TranspColor=#ff0000)\n"
+    "                                --width W --height H draw a .wmf/.emf at that size\n"
+    "                                (-1 on one side keeps the aspect ratio)\n"
     "  demo DIR                      make sample images, write them in every format, read\n"
     "                                them back and print a table\n"
     "  process IN OUT OP[:ARGS]...   load IN, apply the operations in order, save OUT\n"

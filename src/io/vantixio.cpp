@@ -17,6 +17,7 @@
 #include "codecs/bmpfilt.h"
 #include "io/fileformats.h"
 #include "io/metafile.h"
+#include "metafile/metafileplayer.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
@@ -46,7 +47,8 @@ bool ReadStreamHeader(TStream& stream, TStreamHeader& h) {
 }
 
 std::unique_ptr<IMetafilePlayer>& PlayerSlot() {
-  static std::unique_ptr<IMetafilePlayer> player;
+  // The library's own player until the application registers another (or none).
+  static std::unique_ptr<IMetafilePlayer> player = MakeMetafilePlayer();
   return player;
 }
 
