@@ -17,6 +17,7 @@ int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
 int RunProcess(const std::vector<std::string>& args);
+int RunScan(const std::vector<std::string>& args);
 
 // ---- the operations of "vxtool process" ----
 

@@ -31,6 +31,9 @@ const char kUsage[] =
     "                                ConvertToGray); --select X1,Y1,X2,Y2 limits them to\n"
     "                                a rectangle; --auto-orient as for convert;\n"
     "                                \"vxtool process --list\" shows them all\n"
+    "  scan --list | scan OUT [...]  list the scanners, or scan to OUT (--source NAME\n"
+    "                                --resolution DPI --mode color|gray|lineart --adf\n"
+    "                                --area L,T,R,B in inches); \"vxtool scan\" for more\n"
     "  --help                        this text\n"
     "\n"
     "options (any command):\n"
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
     if (cmd == "convert") return vxtool::RunConvert(args);
     if (cmd == "demo") return vxtool::RunDemo(args);
     if (cmd == "process") return vxtool::RunProcess(args);
+    if (cmd == "scan") return vxtool::RunScan(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vxtool: %s\n", e.what());
     return 1;
