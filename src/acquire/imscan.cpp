@@ -620,7 +620,7 @@ class TSession {
     if (hooks.EnableWindow) hooks.EnableWindow(parent_, false);
     char platformMessage[64] = {};
     while (state_ > 4 && !transferDone_) {
-      if (hooks.PumpEvents) hooks.PumpEvents();
+      const bool pumped = hooks.PumpEvents && hooks.PumpEvents();
       TW_EVENT event{platformMessage, MSG_NULL};
       const TW_UINT16 rc = Source(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
       if (event.TWMessage == MSG_XFERREADY) {
@@ -632,7 +632,7 @@ class TSession {
         if (closeAfter_) Disable();
       } else if (event.TWMessage == MSG_CLOSEDSREQ) {
         Disable();
-      } else if (rc != TWRC_DSEVENT && !hooks.PumpEvents) {
+      } else if (rc != TWRC_DSEVENT && !pumped) {
         // Nothing drives the source but us: with no message pending none will come.
         Disable();
       } else if (progress.Aborted() && state_ == 5) {
@@ -740,7 +740,8 @@ bool VXTW_SelectImageSource(TWindowHandle window, std::string& name) {
     TW_IDENTITY id{};
     auto& select = TwainPlatformHooks().SelectSource;
     if (s.builtin() && select) {
-      // The built-in manager's dialog wants the window too.
+      // The built-in manager's dialog wants the window too; without a toolkit the
+      // default source is the choice.
       std::vector<TW_IDENTITY> list;
       TW_IDENTITY it{};
       std::vector<std::string> names;
@@ -749,7 +750,8 @@ bool VXTW_SelectImageSource(TWindowHandle window, std::string& name) {
         list.push_back(it);
         names.emplace_back(it.ProductName, strnlen(it.ProductName, sizeof it.ProductName));
       }
-      const int at = names.empty() ? -1 : select(window, names, 0);
+      int at = names.empty() ? -1 : select(window, names, 0);
+      if (at == -2) at = 0;
       if (at >= 0 && at < static_cast<int>(list.size())) {
         id = list[static_cast<size_t>(at)];
         chosen = true;

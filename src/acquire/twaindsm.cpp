@@ -156,18 +156,18 @@ TW_UINT16 IdentityTriplet(TW_UINT16 msg, TW_IDENTITY* id) {
     case MSG_USERSELECT: {
       if (m.slots.empty()) return Fail(TWCC_NODS, "no scanner was found");
       auto& select = TwainPlatformHooks().SelectSource;
-      if (!select) {
-        // Nobody to ask: the default source is the choice.
-        *id = m.slots.front().identity;
-        return TWRC_SUCCESS;
-      }
       std::vector<std::string> names;
       int current = 0;
       for (size_t i = 0; i < m.slots.size(); ++i) {
         names.emplace_back(m.slots[i].identity.ProductName);
         if (id->Id && m.slots[i].identity.Id == id->Id) current = static_cast<int>(i);
       }
-      const int chosen = select(0, names, current);
+      const int chosen = select ? select(0, names, current) : -2;
+      if (chosen == -2) {
+        // Nobody to ask: the default source is the choice.
+        *id = m.slots.front().identity;
+        return TWRC_SUCCESS;
+      }
       if (chosen < 0 || chosen >= static_cast<int>(m.slots.size())) return TWRC_CANCEL;
       *id = m.slots[static_cast<size_t>(chosen)].identity;
       return TWRC_SUCCESS;

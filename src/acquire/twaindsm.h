@@ -48,8 +48,9 @@ TW_UINT16 BuiltinDSMEntry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, 
 const std::string& BuiltinManagerLastError();
 
 // ---- what the widget library supplies ----
-// Where a toolkit is running it installs these hooks; headless code leaves them empty,
-// and then sources show no dialog and the acquisition loop just polls the source.
+// The widget library installs these hooks; each answers "not available" while no
+// toolkit application runs. Headless, sources show no dialog and the acquisition loop
+// just polls the source.
 struct TVXTWSourceDialogValues {
   std::vector<double> Resolutions;  // offered values (or min, max for a range)
   bool ResolutionIsRange = false;
@@ -73,14 +74,16 @@ class TVXTWSourceDialog {
 };
 
 struct TVXTWPlatformHooks {
-  // Runs pending toolkit events once (waiting briefly when there are none).
-  std::function<void()> PumpEvents;
+  // Runs pending toolkit events once (waiting briefly when there are none); false when
+  // no toolkit runs.
+  std::function<bool()> PumpEvents;
   // Disables or enables the window (the handle VXFindHandle gives).
   std::function<void(uintptr_t window, bool enabled)> EnableWindow;
-  // The manager's selection dialog: index of the chosen name, -1 on cancel.
+  // The manager's selection dialog: index of the chosen name, -1 on cancel, -2 when no
+  // dialog can be shown.
   std::function<int(uintptr_t window, const std::vector<std::string>& names, int current)>
       SelectSource;
-  // The source's own dialog.
+  // The source's own dialog; nullptr when none can be shown.
   std::function<std::unique_ptr<TVXTWSourceDialog>(uintptr_t window, const std::string& title,
                                                    const TVXTWSourceDialogValues& values)>
       SourceDialog;
