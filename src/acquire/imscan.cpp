@@ -489,21 +489,19 @@ class TSession {
         for (int64_t i = 0; i < n; ++i) o[i * 3] = o[i * 3 + 1] = o[i * 3 + 2] = s[i];
       } else if (bitsPerPixel == 1) {
         const int64_t n = std::min<int64_t>(cols, static_cast<int64_t>(x.BytesPerRow) * 8);
+        int64_t i = 0;
         if (x.XOffset % 8 == 0) {
+          // Byte-aligned: whole bytes at once, the ragged end bit by bit.
           std::memcpy(d + x.XOffset / 8, s, static_cast<size_t>(n / 8));
-          for (int64_t i = n / 8 * 8; i < n; ++i) {
-            const int64_t dx = x.XOffset + i;
-            const bool bit = (s[i >> 3] >> (7 - (i & 7))) & 1;
-            d[dx >> 3] = static_cast<uint8_t>(bit ? d[dx >> 3] | (0x80 >> (dx & 7))
-                                                  : d[dx >> 3] & ~(0x80 >> (dx & 7)));
-          }
-        } else {
-          for (int64_t i = 0; i < n; ++i) {
-            const int64_t dx = x.XOffset + i;
-            const bool bit = (s[i >> 3] >> (7 - (i & 7))) & 1;
-            d[dx >> 3] = static_cast<uint8_t>(bit ? d[dx >> 3] | (0x80 >> (dx & 7))
-                                                  : d[dx >> 3] & ~(0x80 >> (dx & 7)));
-          }
+          i = n / 8 * 8;
+        }
+        for (; i < n; ++i) {
+          const int64_t dx = x.XOffset + i;
+          const auto mask = static_cast<uint8_t>(0x80 >> (dx & 7));
+          if ((s[i >> 3] >> (7 - (i & 7))) & 1)
+            d[dx >> 3] |= mask;
+          else
+            d[dx >> 3] &= static_cast<uint8_t>(~mask);
         }
       }
     }
@@ -645,25 +643,50 @@ class TSession {
   }
 
   void TransferSingle() {
+    try {
+      TransferSingleImage();
+    } catch (const std::bad_alloc&) {
+      progress_->FailOutOfMemory("for the scanned image");
+      closeAfter_ = true;
+      EndTransfer();
+    }
+  }
+
+  void TransferSingleImage() {
     TW_IMAGEINFO info;
     if (!GetImageInfo(info)) {
       closeAfter_ = true;
       EndTransfer();
       return;
     }
-    // The image arrives in a bitmap of its own, so that a failed scan costs the
-    // caller's image nothing.
-    TBitmap page;
-    if (bitmap_ && TransferImage(info, page, *progress_)) {
-      if (params_) FillParams(*params_, info);
-      bitmap_->Assign(page);
-      transferDone_ = true;
-      ++pages_;
+    // A failed scan must cost the caller's image nothing: it is kept aside (a copy
+    // only when there is one) and put back unless a whole image arrived.
+    if (bitmap_) {
+      TBitmap backup;
+      if (!bitmap_->Empty()) backup.Assign(*bitmap_);
+      if (TransferImage(info, *bitmap_, *progress_)) {
+        if (params_) FillParams(*params_, info);
+        transferDone_ = true;
+        ++pages_;
+      } else {
+        bitmap_->Assign(backup);
+      }
     }
     EndTransfer();
   }
 
   void TransferPages() {
+    try {
+      TransferPageLoop();
+    } catch (const std::bad_alloc&) {
+      progress_->FailOutOfMemory("for a scanned page");
+      closeAfter_ = true;
+    }
+    // An abort or a failure leaves pages unread: the source forgets them.
+    while (state_ == 7 || state_ == 6) EndTransfer();
+  }
+
+  void TransferPageLoop() {
     while (!progress_->Aborted() && state_ == 6) {
       TW_IMAGEINFO info;
       if (!GetImageInfo(info)) {
@@ -686,8 +709,6 @@ class TSession {
       if (pageParams) FillParams(*pageParams, info);
       EndTransfer();
     }
-    // An abort leaves pages unread: the source forgets them.
-    while (state_ == 7 || state_ == 6) EndTransfer();
   }
 
   int Pages() const { return pages_; }

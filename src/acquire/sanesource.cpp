@@ -673,6 +673,7 @@ void TSaneSource::PollDialog() {
   const bool accepted = dialog_->Accepted();
   if (accepted) ApplyDialog();
   dialog_.reset();
+  uiSession_ = accepted;
   message_ = accepted && StartPage() ? MSG_XFERREADY : MSG_CLOSEDSREQ;
 }
 
@@ -696,6 +697,7 @@ void TSaneSource::ApplyDialog() {
 
 void TSaneSource::Disable() {
   dialog_.reset();
+  uiSession_ = false;
   EndPage();
   message_ = MSG_NULL;
   enabled_ = false;
@@ -736,6 +738,7 @@ bool TSaneSource::StartPage(bool nextSheet) {
   // A further sheet of the feeder continues the batch: no cancel in between.
   if (!nextSheet) {
     EndPage();
+    feeding_ = FeederEnabled();
     // Read before starting: some backends refuse option reads while they scan.
     xres_ = yres_ = 0;
     GetNumber(Active(opt_.xResolution) ? opt_.xResolution : opt_.resolution, xres_);
@@ -966,21 +969,32 @@ TW_UINT16 TSaneSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS& pending)
     return TWRC_SUCCESS;
   }
   if (msg == MSG_RESET) {
-    EndPage();
     stopFeeding_ = true;
+    EndBatch();
     return TWRC_SUCCESS;
   }
   if (msg != MSG_ENDXFER) return Refuse(TWCC_BADPROTOCOL);
-  const bool next = pageDone_ && !stopFeeding_ && FeederEnabled();
+  const bool next = pageDone_ && !stopFeeding_ && feeding_;
   if (!next) {
-    EndPage();
+    EndBatch();
     return TWRC_SUCCESS;
   }
   // The feeder goes on while it has paper: the next sheet starts now, and an empty
   // feeder ends the batch.
   pageStarted_ = false;
-  if (StartPage(true)) pending.Count = 1;
+  if (StartPage(true))
+    pending.Count = 1;
+  else
+    EndBatch();
   return TWRC_SUCCESS;
+}
+
+// No more images: a session the user started from the dialog is over too, and the
+// application is asked to close the source.
+void TSaneSource::EndBatch() {
+  EndPage();
+  if (uiSession_) message_ = MSG_CLOSEDSREQ;
+  uiSession_ = false;
 }
 
 // ---- dispatch ----

@@ -100,6 +100,7 @@ class TSaneSource : public TVXTWDataSource {
   void ApplyDialog();
   bool StartPage(bool nextSheet = false);
   void EndPage();
+  void EndBatch();
   TW_UINT16 DeviceFailure(SANE_Status status);
   TW_UINT16 ImageInfo(TW_IMAGEINFO& info) const;
   TW_UINT16 MemoryStrip(TW_IMAGEMEMXFER& xfer);
@@ -126,6 +127,8 @@ class TSaneSource : public TVXTWDataSource {
   bool pageStarted_ = false;
   bool pageDone_ = false;
   bool stopFeeding_ = false;
+  bool feeding_ = false;    // the batch comes from the feeder
+  bool uiSession_ = false;  // the batch was started from the dialog
   SANE_Parameters params_{};
   int lines_ = 0;
   int rowsDone_ = 0;

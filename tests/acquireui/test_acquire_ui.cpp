@@ -71,6 +71,21 @@ TEST(SourceDialog, CancelEndsWithoutAnImageOrAnError) {
   EXPECT_EQ(VXTW_LastSession().FinalState, 1);
 }
 
+// A scan that fails after Scan was pressed ends the session instead of waiting on.
+TEST(SourceDialog, AFailedScanClosesTheSession) {
+  TVXTWainParams tw = Visible();
+  vxtest::UseSaneTestBackend("SANE_STATUS_IO_ERROR");
+  WhenShown<TVXTWSourceUIDialog>(
+      [](TVXTWSourceUIDialog& d) { d.findChild<QPushButton*>("scan")->click(); });
+  TBitmap bmp;
+  TProgressRec pr = ResetNullpr();
+  const bool ok = VXTW_Acquire(0, &bmp, false, pr, nullptr, tw);
+  vxtest::UseSaneTestBackend();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(tw.LastError(), "Error during device I/O");
+  EXPECT_EQ(VXTW_LastSession().FinalState, 1);
+}
+
 TEST(SelectSourceDialog, ReturnsTheChosenProductName) {
   vxtest::UseSaneTestBackend();
   WhenShown<TVXTWSelectSourceDialog>([](TVXTWSelectSourceDialog& d) {
