@@ -16,11 +16,13 @@ std::string ConfigDir() {
   return dir;
 }
 
-void WriteTestConf(const std::string& readStatus) {
+void WriteTestConf(const std::string& readStatus, bool handScanner) {
   std::ofstream conf(ConfigDir() + "/test.conf");
   // The defaults of the backend, except a colour test picture and a scan area large
   // enough for A4.
-  conf << "number_of_devices 2\nmode Gray\ndepth 8\nhand-scanner false\nthree-pass false\n"
+  conf << "number_of_devices 2\nmode Gray\ndepth 8\nhand-scanner "
+       << (handScanner ? "true" : "false")
+       << "\nthree-pass false\n"
           "three-pass-order RGB\nresolution_min 1.0\nresolution_max 1200.0\n"
           "resolution_quant 1.0\nresolution 50.0\ntest-picture \"Color pattern\"\n"
           "invert-endianess false\nread-limit false\nread-limit-size 1\nread-delay false\n"
@@ -33,7 +35,7 @@ void WriteTestConf(const std::string& readStatus) {
 
 }  // namespace
 
-void UseSaneTestBackend(const std::string& readStatus) {
+void UseSaneTestBackend(const std::string& readStatus, bool handScanner) {
   static bool once = [] {
     std::system(("mkdir -p '" + ConfigDir() + "'").c_str());
     std::ofstream(ConfigDir() + "/dll.conf") << "test\n";
@@ -42,7 +44,7 @@ void UseSaneTestBackend(const std::string& readStatus) {
     return true;
   }();
   (void)once;
-  WriteTestConf(readStatus);
+  WriteTestConf(readStatus, handScanner);
 }
 
 bool ReadPnm(const std::string& bytes, Pnm& out) {

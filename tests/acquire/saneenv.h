@@ -10,7 +10,9 @@ namespace vxtest {
 // Writes the folder (once per process), points SANE_CONFIG_DIR at it and makes the
 // built-in manager the one loaded. readStatus is the test backend's read-status-code
 // ("Default", "SANE_STATUS_JAMMED", …); it can be changed between acquisitions.
-void UseSaneTestBackend(const std::string& readStatus = "Default");
+// handScanner makes the backend a hand scanner, which does not know the image's length
+// in advance.
+void UseSaneTestBackend(const std::string& readStatus = "Default", bool handScanner = false);
 
 // A PNM image (P4, P5 or P6) as written by scanimage.
 struct Pnm {

@@ -198,6 +198,31 @@ TEST_F(AcquireTest, AnEmptyFrameLeavesTheSourceItsOwnArea) {
   EXPECT_EQ(bmp.Height(), static_cast<int>(100 / 25.4 * 25));
 }
 
+// A hand scanner tells the length only at the end: the image still arrives whole, by
+// either transfer, as scanimage gets it.
+TEST_F(AcquireTest, AnImageOfUnknownLengthArrivesWhole) {
+  vxtest::UseSaneTestBackend("Default", true);
+  vxtest::Pnm pnm;
+  ASSERT_TRUE(vxtest::ReadPnm(
+      vxtest::ScanImage("test:0",
+                        "--mode Color --depth 8 --resolution 40 --test-picture 'Color pattern'"),
+      pnm));
+  for (bool buffered : {true, false}) {
+    TVXTWainParams tw;
+    tw.SetVisibleDialog(false);
+    tw.SetBufferedTransfer(buffered);
+    Select(tw, "test:0");
+    tw.XResolution().SetCurrentValue(40);
+    tw.YResolution().SetCurrentValue(40);
+    tw.PixelType().SetCurrentValue(2);
+    TBitmap bmp;
+    TProgressRec pr = ResetNullpr();
+    ASSERT_TRUE(VXTW_Acquire(0, &bmp, false, pr, nullptr, tw)) << tw.LastError();
+    EXPECT_EQ(bmp.Height(), pnm.height);
+    EXPECT_TRUE(vxtest::BitmapRGB(bmp) == PnmRGB(pnm)) << (buffered ? "memory" : "native");
+  }
+}
+
 TEST_F(AcquireTest, APixelTypeAboveRGBIsSentAsRGB) {
   TVXTWainParams tw;
   tw.SetVisibleDialog(false);
