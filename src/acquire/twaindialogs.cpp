@@ -178,6 +178,12 @@ void InstallTwainDialogs() {
   h.EnableWindow = [](uintptr_t window, bool enabled) {
     if (ToolkitRuns() && WindowOf(window)) WindowOf(window)->setEnabled(enabled);
   };
+  h.FocusWindow = [](uintptr_t window) {
+    if (ToolkitRuns() && WindowOf(window)) {
+      WindowOf(window)->activateWindow();
+      WindowOf(window)->setFocus();
+    }
+  };
   h.SelectSource = [](uintptr_t window, const std::vector<std::string>& names, int current) {
     if (!ToolkitRuns()) return -2;
     TVXTWSelectSourceDialog d(names, current, WindowOf(window));

@@ -79,6 +79,8 @@ struct TVXTWPlatformHooks {
   std::function<bool()> PumpEvents;
   // Disables or enables the window (the handle VXFindHandle gives).
   std::function<void(uintptr_t window, bool enabled)> EnableWindow;
+  // Gives the window the focus back after an acquisition.
+  std::function<void(uintptr_t window)> FocusWindow;
   // The manager's selection dialog: index of the chosen name, -1 on cancel, -2 when no
   // dialog can be shown.
   std::function<int(uintptr_t window, const std::vector<std::string>& names, int current)>

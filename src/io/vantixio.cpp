@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "acquire/imscan.h"
+#include "acquire/twaindsm.h"
 #include "acquire/twainparams.h"
 #include "codecs/bmpfilt.h"
 #include "codecs/giffilter.h"
@@ -854,6 +855,7 @@ bool TVantixIO::Acquire() {
   const bool ok = VXTW_Acquire(window, bitmap_, false, p, params_.get(), *twainParams_);
   if (!ok && failure_.Reason.empty()) failure_.Reason = twainParams_->LastError();
   if (ok && view_) view_->SetDPI(params_->DpiX, params_->DpiY);
+  if (auto& focus = TwainPlatformHooks().FocusWindow; focus && window) focus(window);
   Update();
   return ok;
 }

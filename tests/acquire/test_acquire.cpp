@@ -117,6 +117,30 @@ TEST_F(AcquireTest, CapabilitiesComeFromTheSaneOptions) {
   EXPECT_NEAR(tw.AcquireFrame(3), 100 * kMm, 1e-4);
 }
 
+TEST_F(AcquireTest, AssignCopiesEverythingAndDefaultsRestore) {
+  TVXTWainParams tw;
+  Select(tw, "test:1");
+  tw.SetVisibleDialog(false);
+  tw.SetBufferedTransfer(false);
+  tw.XResolution().SetCurrentValue(123);
+  tw.SetAcquireFrame(2, 1.5);
+  TVXTWainParams copy;
+  copy.Assign(tw);
+  EXPECT_EQ(copy.SelectedSource(), 1);
+  EXPECT_EQ(copy.GetSourceName(1), tw.GetSourceName(1));
+  EXPECT_FALSE(copy.VisibleDialog());
+  EXPECT_FALSE(copy.BufferedTransfer());
+  EXPECT_DOUBLE_EQ(copy.XResolution().CurrentValue(), 123);
+  EXPECT_TRUE(copy.XResolution().Changed() & kChangedCurrent) << "still to be sent";
+  EXPECT_DOUBLE_EQ(copy.AcquireFrame(2), 1.5);
+  copy.SetDefaultParams();
+  EXPECT_EQ(copy.SelectedSource(), 0);
+  EXPECT_TRUE(copy.VisibleDialog());
+  EXPECT_TRUE(copy.BufferedTransfer());
+  EXPECT_FALSE(copy.CapabilitiesRead());
+  EXPECT_EQ(copy.CurrentCaps().XResolution.Count(), 0);
+}
+
 TEST_F(AcquireTest, UpdateSendsTheChangedValuesAndReadsThemBack) {
   TVXTWainParams tw;
   Select(tw, "test:0");
