@@ -1,5 +1,7 @@
 #include "saneenv.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -40,6 +42,9 @@ void UseSaneTestBackend(const std::string& readStatus, bool handScanner) {
     std::system(("mkdir -p '" + ConfigDir() + "'").c_str());
     std::ofstream(ConfigDir() + "/dll.conf") << "test\n";
     setenv("SANE_CONFIG_DIR", ConfigDir().c_str(), 1);
+    // Keeps the test backend mapped across sane_exit, so that what it does (and any
+    // memory it loses) can be named in a report.
+    dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
     vx::SetTwainManagerChoice(vx::TVXTWManagerChoice::twmBuiltin);
     return true;
   }();
@@ -82,3 +87,10 @@ std::string ScanImage(const std::string& device, const std::string& options) {
 }
 
 }  // namespace vxtest
+
+// SANE's test backend loses its reader's buffer when a scan is cancelled while the
+// reader runs (it is freed by nothing after the thread is cancelled); that is the
+// backend's, not ours, and only that is excused.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libsane-test.so\n";
+}
