@@ -23,6 +23,7 @@ int RunCapture(const std::vector<std::string>& args);
 int RunFrames(const std::vector<std::string>& args);
 int RunSplit(const std::vector<std::string>& args);
 int RunJoin(const std::vector<std::string>& args);
+int RunScan(const std::vector<std::string>& args);
 
 // ---- the operations of "vxtool process" ----
 

@@ -43,6 +43,9 @@ const char kUsage[] =
     "  join OUT IN... [--delay MS] [--codec NAME]\n"
     "                                images into a multi-page TIFF, animated GIF or AVI\n"
     "                                (\"vxtool join\" alone shows the options)\n"
+    "  scan --list | scan OUT [...]  list the scanners, or scan to OUT (--source NAME\n"
+    "                                --resolution DPI --mode color|gray|lineart --adf\n"
+    "                                --area L,T,R,B in inches); \"vxtool scan\" for more\n"
     "  --help                        this text\n"
     "\n"
     "options (any command):\n"
@@ -105,6 +108,7 @@ int main(int argc, char** argv) {
     if (cmd == "frames") return vxtool::RunFrames(args);
     if (cmd == "split") return vxtool::RunSplit(args);
     if (cmd == "join") return vxtool::RunJoin(args);
+    if (cmd == "scan") return vxtool::RunScan(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vxtool: %s\n", e.what());
     return 1;

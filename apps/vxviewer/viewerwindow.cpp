@@ -170,6 +170,8 @@ void TViewerWindow::BuildFileMenu() {
   m->addSeparator();
   BuildObjectFileActions(m);
   m->addSeparator();
+  BuildScanActions(m);
+  m->addSeparator();
   AddAction(m, tr("&Quit"), "fileQuit", {QKeySequence::Quit}, [this] { close(); });
 }
 

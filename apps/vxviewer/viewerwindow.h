@@ -49,6 +49,7 @@ class TViewerWindow : public QMainWindow {
   vx::TVantixView& View() { return *view_; }
   vx::TVantixVect& Vect() { return *view_; }
   vx::TVantixProc& Proc() { return *proc_; }
+  vx::TVantixIO& IO() { return *io_; }
 
   // Loads any readable file, the format found from its content. On failure the shown
   // picture stays as it was, the reason is reported (ShowError, or the status bar and
@@ -150,6 +151,10 @@ class TViewerWindow : public QMainWindow {
   void BuildFiltersMenu();
   void BuildMouseMenu();
   void BuildObjectFileActions(QMenu* file);
+  // Scanning (scan.cpp): Select source, Acquire, Acquire pages.
+  void BuildScanActions(QMenu* file);
+  bool AcquireImage();
+  bool AcquirePages();
   void BuildAnnotateMenu();
   void BuildPropertiesMenu(QMenu* parent);
   void BuildMeasureMenu();

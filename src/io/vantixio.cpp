@@ -9,12 +9,15 @@
 #include <new>
 #include <stdexcept>
 
+#include "acquire/imscan.h"
+#include "acquire/twaindsm.h"
+#include "acquire/twainparams.h"
+#include "codecs/bmpfilt.h"
 #include "codecs/giffilter.h"
 #include "codecs/jpegfilt.h"
 #include "codecs/pcxfilter.h"
 #include "codecs/pngfilt.h"
 #include "codecs/tiffilt.h"
-#include "codecs/bmpfilt.h"
 #include "io/fileformats.h"
 #include "io/metafile.h"
 #include "metafile/metafileplayer.h"
@@ -76,7 +79,8 @@ TVantixIO::TVantixIO(TComponent* owner)
     : TComponent(owner),
       TImageAttachment(static_cast<TFreeNotifier&>(*this)),
       msgLanguage_(static_cast<TMsgLanguage>(0)),
-      params_(std::make_unique<TIOParamsVals>(this)) {}
+      params_(std::make_unique<TIOParamsVals>(this)),
+      twainParams_(std::make_unique<TVXTWainParams>()) {}
 
 TVantixIO::~TVantixIO() = default;
 
@@ -846,10 +850,21 @@ bool TVantixIO::DoPreviews(TPreviewParams) {
 }
 bool TVantixIO::Acquire() {
   aborting_ = false;
-  return false;
+  failure_.Clear();
+  if (!bitmap_) return false;
+  const TWindowHandle window = VXFindHandle(this);
+  TProgressRec p = MakeProgress();
+  const bool ok = VXTW_Acquire(window, bitmap_, false, p, params_.get(), *twainParams_);
+  if (!ok && failure_.Reason.empty()) failure_.Reason = twainParams_->LastError();
+  if (ok && view_) view_->SetDPI(params_->DpiX, params_->DpiY);
+  if (auto& focus = TwainPlatformHooks().FocusWindow; focus && window) focus(window);
+  Update();
+  return ok;
 }
+
 bool TVantixIO::SelectAcquireSource() {
-  return false;
+  std::string name;
+  return VXTW_SelectImageSource(VXFindHandle(this), name) && twainParams_->SelectSourceByName(name);
 }
 
 int DeleteGifIm(const std::string& fileName, int index) {

@@ -17,6 +17,7 @@ namespace vx {
 
 class IImageHost;
 class IPictureHost;
+class TVXTWainParams;
 class TStream;
 enum class TMsgLanguage;
 
@@ -50,6 +51,8 @@ class TVantixIO : public TComponent, public TImageAttachment {
   const TIOParamsVals& Params() const { return *params_; }
   bool Aborting() const { return aborting_; }
   void SetAborting(bool v) { aborting_ = v; }
+  // The scanner settings (source, resolution, pixel type, area…) Acquire uses.
+  TVXTWainParams& TWainParams() { return *twainParams_; }
 
   // Why the last load or save failed (the system's text for file errors, the codec's
   // reason for refused data, the pixel limit for oversized images); empty after a
@@ -105,9 +108,12 @@ class TVantixIO : public TComponent, public TImageAttachment {
   int InsertToFileGif(const std::string& fileName);
   int InsertToFileTIFF(const std::string& fileName);
 
-  // Parameter dialog, scanner: not available in this build; they return false.
+  // Parameter dialog: not available in this build; returns false.
   bool DoPreviews(TPreviewParams pages);
+  // Scans one image from the selected source into the bitmap; true when one arrived.
+  // A failure's reason is in LastError (a user's cancel leaves it empty).
   bool Acquire();
+  // Shows the source selection and selects the chosen source in TWainParams.
   bool SelectAcquireSource();
 
   void Notification(TFreeNotifier* object, TOperation operation) override;
@@ -134,6 +140,7 @@ class TVantixIO : public TComponent, public TImageAttachment {
   bool streamHeaders_ = false;
   TFont previewFont_;
   std::unique_ptr<TIOParamsVals> params_;
+  std::unique_ptr<TVXTWainParams> twainParams_;
   bool aborting_ = false;
   TFailure failure_;
 };
