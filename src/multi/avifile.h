@@ -117,6 +117,11 @@ class TAVIReader {
   // Frames handed over so far.
   int FramesRead() const;
 
+  // Decoder threads FFmpeg may run inside ReadFrame (0: as many as the machine has).
+  // The default, 1, keeps all the work on the caller's thread. Takes effect at Open.
+  void SetDecoderThreads(int threads);
+  int DecoderThreads() const;
+
   // Decodes the next frame into bitmap (sized through SizeImage). A frame the file
   // marks as dropped repeats the one before it, so that timing and count are kept.
   TAVIReadResult ReadFrame(TBitmap& bitmap, const TProgressRec& progress);
@@ -158,8 +163,7 @@ class TAVIWriter {
   // frames of delayMs each (the rate is AVIRateFromDelay; delays over a second keep
   // their length instead of becoming a rate of 0). Throws EInvalidGraphic
   // (kAVICreateError) when the file cannot be created.
-  void Create(const std::string& fileName, int delayMs,
-              const TAVICompressorOptions& options = {});
+  void Create(const std::string& fileName, int delayMs, const TAVICompressorOptions& options = {});
   void Create(TStream& stream, int delayMs, const TAVICompressorOptions& options = {});
 
   // The compressor may still change until the first frame is added.
