@@ -40,9 +40,6 @@ class TVantixMIO : public TComponent {
   void SetPreviewFont(const TFont& f) { previewFont_ = f; }
   // What AVI files are written with when no one is asked.
   TAVICompressorOptions AVICompressor;
-  // Asks the user for the compressor (a dialog) before an AVI is written; a cancelled
-  // choice leaves an empty file.
-  bool AVIAskCompressor = false;
 
   // The parameter set of image index; nullptr when there is none.
   TIOParamsVals* Params(int index);

@@ -2,7 +2,6 @@
 // reader and writer.
 #include <algorithm>
 
-#include "multi/avicompressordialog.h"
 #include "multi/avifile.h"
 #include "multi/vantixmio.h"
 #include "multi/vantixmview.h"
@@ -41,13 +40,6 @@ void TVantixMIO::SaveToFileAVI(const std::string& fileName) {
   TAVIWriter writer;
   TAVICompressorOptions options = AVICompressor;
   writer.Create(fileName, view_->ImageDelayTime(0), options);
-  if (AVIAskCompressor) {
-    if (!ChooseAVICompressor(options, view_)) {
-      writer.Cancel();
-      return;
-    }
-    writer.SetOptions(options);
-  }
   const int count = view_->ImageCount();
   for (int i = 0; i < count; ++i) {
     TBitmap* bitmap = view_->GetBitmap(i);
