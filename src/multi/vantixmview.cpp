@@ -192,7 +192,8 @@ void TVantixMView::StoreBitmap(int i, const TBitmap& bitmap, int x1, int y1, int
       if (!selecting_) ++e.useCount;
     }
   }
-  Update();
+  // Loads made while painting change no layout: no new round of painting for them.
+  if (!painting_) Update();
 }
 
 void TVantixMView::Expand(Entry& e) {
@@ -772,9 +773,13 @@ void TVantixMView::Paint() {
 }
 
 void TVantixMView::paintEvent(QPaintEvent*) {
-  if (lockCount_ != 0) return;
+  // A progress handler that runs the event loop while a cell loads must not start a
+  // second painting of the view inside the first.
+  if (lockCount_ != 0 || painting_) return;
   QPainter p(viewport());
+  painting_ = true;
   PaintTo(p);
+  painting_ = false;
 }
 
 // Nearest-neighbour stretch of the image (stored or expanded) onto target.

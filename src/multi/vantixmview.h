@@ -291,6 +291,7 @@ class TVantixMView : public TVXView {
   int savedSelected_ = -1;
   bool inPlayFrame_ = false;
   bool selecting_ = false;
+  bool painting_ = false;
   int shownFrame_ = 0;
   bool destroying_ = false;
   int visibleFrame_ = 0;
