@@ -1,7 +1,5 @@
 #include "multi/vantixmio.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -11,6 +9,7 @@
 
 #include "codecs/giffilter.h"
 #include "codecs/tiffilt.h"
+#include "io/safesave.h"
 #include "multi/vantixmview.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
@@ -226,43 +225,15 @@ void TVantixMIO::SavePages(TStream& stream, TMultiFormat format) {
   }
 }
 
-// Writes into a temporary file beside the target and puts it in place only when the
-// whole save succeeded, so that a failed save leaves any earlier file as it was.
+// A failed save leaves any earlier file of that name as it was.
 template <class Save>
 void TVantixMIO::SaveFileSafely(const std::string& fileName, Save&& save) {
-  namespace fs = std::filesystem;
   if (!Begin(true)) return;
-  const fs::path target(fileName);
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string pattern = (dir / ("." + target.filename().string() + ".vxtmp-XXXXXX")).string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0)
-    throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-  ::close(fd);
-  struct stat st {};
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::chmod(pattern.c_str(),
-          ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~mask));
-  try {
-    {
-      TFileStream out(pattern, fmOpenReadWrite);
-      save(out);
-      if (!aborting_ && !out.FlushBuffers()) MakeProgress().Fail(out.ErrorText());
-    }
-  } catch (...) {
-    std::remove(pattern.c_str());
-    throw;
-  }
-  if (aborting_) {
-    std::remove(pattern.c_str());
-    return;
-  }
-  if (std::rename(pattern.c_str(), fileName.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(pattern.c_str());
-    throw EFCreateError("Cannot replace file \"" + fileName + "\": " + why);
-  }
+  SaveFileAtomically(fileName, [&](TFileStream& out) {
+    save(out);
+    if (!aborting_ && !out.FlushBuffers()) MakeProgress().Fail(out.ErrorText());
+    return !aborting_;
+  });
 }
 
 // ---- the public forms ----
