@@ -77,6 +77,18 @@ void TMultipage::BuildMenu() {
   });
 }
 
+QString TMultipage::Run(const std::function<void()>& operation) {
+  QString failure;
+  try {
+    operation();
+    if (mio_.Aborting()) failure = QString::fromStdString(mio_.LastError());
+  } catch (const std::exception& e) {
+    failure = QString::fromStdString(e.what());
+  }
+  window_.progress_->hide();
+  return failure;
+}
+
 bool TMultipage::IsVideo(const QString& fileName) {
   return Extension(fileName) == "avi";
 }
@@ -96,14 +108,7 @@ bool TMultipage::LoadPages(const QString& fileName) {
   browsing_ = false;
   strip_->Clear();
   strip_->SetStoreType(vxtNormal);
-  QString failure;
-  try {
-    mio_.LoadFromFile(fileName.toStdString());
-    if (mio_.Aborting()) failure = QString::fromStdString(mio_.LastError());
-  } catch (const std::exception& e) {
-    failure = QString::fromStdString(e.what());
-  }
-  window_.progress_->hide();
+  const QString failure = Run([&] { mio_.LoadFromFile(fileName.toStdString()); });
   if (strip_->ImageCount() == 0) {
     window_.Report(
         tr("Cannot open %1: %2")
@@ -149,14 +154,7 @@ void TMultipage::FileOpened(const QString& fileName) {
 bool TMultipage::SaveAllPages(const QString& fileName) {
   if (browsing_ || strip_->ImageCount() == 0) return false;
   SetPlaying(false);
-  QString failure;
-  try {
-    mio_.SaveToFile(fileName.toStdString());
-    if (mio_.Aborting()) failure = QString::fromStdString(mio_.LastError());
-  } catch (const std::exception& e) {
-    failure = QString::fromStdString(e.what());
-  }
-  window_.progress_->hide();
+  QString failure = Run([&] { mio_.SaveToFile(fileName.toStdString()); });
   const QString ext = Extension(fileName);
   if (failure.isEmpty() && ext != "gif" && ext != "tif" && ext != "tiff" && ext != "avi")
     failure = tr("pages are saved as .tif, .gif or .avi");

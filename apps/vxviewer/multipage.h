@@ -5,6 +5,7 @@
 // they come into sight.
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include "multi/vantixmio.h"
 #include "multi/vantixmview.h"
@@ -41,6 +42,8 @@ class TMultipage : public QObject {
 
  private:
   void BuildMenu();
+  // Runs a load or save of the component: why it failed, or empty.
+  QString Run(const std::function<void()>& operation);
   bool LoadPages(const QString& fileName);
   void ShowStrip(bool grid);
   void ShowImage(int index);

@@ -4,10 +4,12 @@
 #include <QImage>
 #include <QPainter>
 #include <memory>
+#include <vector>
 
 #include "multi/vantixmview.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "testsupport.h"
 
 namespace vxtest {
 
@@ -51,6 +53,14 @@ inline vx::TBitmap PatternBitmap(int w, int h, int seed) {
     }
   }
   return b;
+}
+
+// Image i of the view as row-major RGB (empty when it has no pixels).
+inline std::vector<uint8_t> ImageRGB(vx::TVantixMView& v, int i) {
+  vx::TBitmap* b = v.GetBitmap(i);
+  std::vector<uint8_t> rgb = b ? BitmapRGB(*b) : std::vector<uint8_t>{};
+  v.ReleaseBitmap(i);
+  return rgb;
 }
 
 // What the view paints into its client area, as 0x00BBGGRR per pixel.

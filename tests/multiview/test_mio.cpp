@@ -16,6 +16,7 @@
 #include "testsupport.h"
 
 using namespace vx;
+using vxtest::ImageRGB;
 using vxtest::MakeMView;
 using vxtest::PatternBitmap;
 using vxtest::SolidBitmap;
@@ -152,13 +153,6 @@ GifFrames GiflibFrames(const std::string& path) {
   }
   DGifCloseFile(g, &err);
   return out;
-}
-
-std::vector<uint8_t> ImageRGB(TVantixMView& v, int i) {
-  TBitmap* b = v.GetBitmap(i);
-  std::vector<uint8_t> rgb = b ? vxtest::BitmapRGB(*b) : std::vector<uint8_t>{};
-  v.ReleaseBitmap(i);
-  return rgb;
 }
 
 // A view with n solid images, and the component attached to it.

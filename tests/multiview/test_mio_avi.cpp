@@ -11,6 +11,7 @@
 #include "testsupport.h"
 
 using namespace vx;
+using vxtest::ImageRGB;
 using vxtest::MakeMView;
 using vxtest::PatternBitmap;
 using vxtest::SolidBitmap;
@@ -53,13 +54,6 @@ std::string Probe(const std::string& path, const std::string& entry) {
       " -of default=nokey=1:noprint_wrappers=1 " + path);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
-}
-
-std::vector<uint8_t> ImageRGB(TVantixMView& v, int i) {
-  TBitmap* b = v.GetBitmap(i);
-  std::vector<uint8_t> rgb = b ? vxtest::BitmapRGB(*b) : std::vector<uint8_t>{};
-  v.ReleaseBitmap(i);
-  return rgb;
 }
 
 }  // namespace
