@@ -17,6 +17,10 @@ int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
 int RunProcess(const std::vector<std::string>& args);
+// Multi-image files (GIF, TIFF, AVI): list, split into single files, join.
+int RunFrames(const std::vector<std::string>& args);
+int RunSplit(const std::vector<std::string>& args);
+int RunJoin(const std::vector<std::string>& args);
 
 // ---- the operations of "vxtool process" ----
 

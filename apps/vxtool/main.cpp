@@ -31,6 +31,13 @@ const char kUsage[] =
     "                                ConvertToGray); --select X1,Y1,X2,Y2 limits them to\n"
     "                                a rectangle; --auto-orient as for convert;\n"
     "                                \"vxtool process --list\" shows them all\n"
+    "  frames FILE                   the images of a GIF, TIFF or AVI: count, size, depth\n"
+    "                                and delay of each\n"
+    "  split IN OUT-PATTERN          every image of a GIF, TIFF or AVI into its own file\n"
+    "                                (e.g. page-%03d.png)\n"
+    "  join OUT IN... [--delay MS] [--codec NAME]\n"
+    "                                images into a multi-page TIFF, animated GIF or AVI\n"
+    "                                (\"vxtool join\" alone shows the options)\n"
     "  --help                        this text\n"
     "\n"
     "options (any command):\n"
@@ -89,6 +96,9 @@ int main(int argc, char** argv) {
     if (cmd == "convert") return vxtool::RunConvert(args);
     if (cmd == "demo") return vxtool::RunDemo(args);
     if (cmd == "process") return vxtool::RunProcess(args);
+    if (cmd == "frames") return vxtool::RunFrames(args);
+    if (cmd == "split") return vxtool::RunSplit(args);
+    if (cmd == "join") return vxtool::RunJoin(args);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vxtool: %s\n", e.what());
     return 1;

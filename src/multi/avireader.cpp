@@ -82,6 +82,7 @@ struct TAVIReader::Impl {
     sws = nullptr;
     av_frame_free(&frame);
     av_frame_free(&last);
+    av_frame_free(&pending);
     av_packet_free(&packet);
     avcodec_free_context(&decoder);
     avformat_close_input(&format);
@@ -94,6 +95,7 @@ struct TAVIReader::Impl {
 
   bool Open(TStream& source, const TProgressRec& progress);
   TAVIReadResult Read(TBitmap& bitmap, const TProgressRec& progress);
+  TAVIReadResult TakeDecoded(TBitmap& bitmap, const TProgressRec& progress);
   bool Convert(const AVFrame* f, TBitmap& bitmap, const TProgressRec& progress);
   bool ConvertOneBit(const AVFrame* f, TBitmap& bitmap, const TProgressRec& progress);
   TAVIReadResult Deliver(const AVFrame* f, TBitmap& bitmap, const TProgressRec& progress);
@@ -104,8 +106,14 @@ struct TAVIReader::Impl {
   AVCodecContext* decoder = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  // The last frame handed over, kept (by reference) to repeat for dropped frames.
+  // The last frame handed over, kept (by reference) to repeat for dropped frames, and
+  // the frame decoded after a gap, held back while the repeats are handed out.
   AVFrame* last = nullptr;
+  AVFrame* pending = nullptr;
+  int64_t repeats = 0;
+  int64_t repeatBudget = 0;
+  bool inOrder = true;
+  int64_t nextTs = AV_NOPTS_VALUE;
   SwsContext* sws = nullptr;
   TSwsKey swsKey;
   int streamIndex = -1;
@@ -133,12 +141,18 @@ bool TAVIReader::Impl::Open(TStream& source, const TProgressRec& progress) {
   packet = av_packet_alloc();
   frame = av_frame_alloc();
   last = av_frame_alloc();
-  if (!io->Context() || !format || !packet || !frame || !last) {
+  pending = av_frame_alloc();
+  if (!io->Context() || !format || !packet || !frame || !last || !pending) {
     progress.FailOutOfMemory("for the AVI reader");
     return false;
   }
   format->pb = io->Context();
   format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  try {
+    repeatBudget = std::max<int64_t>(source.Size() - io->Base(), 0) / 8;
+  } catch (...) {
+    repeatBudget = 0;
+  }
   // Only the AVI demuxer looks at the data: the file is untrusted and is named an AVI.
   const AVInputFormat* aviFormat = av_find_input_format("avi");
   int rc = avformat_open_input(&format, nullptr, aviFormat, nullptr);
@@ -203,6 +217,7 @@ bool TAVIReader::Impl::Open(TStream& source, const TProgressRec& progress) {
         static_cast<int64_t>(std::min<uint64_t>(MaxImagePixels(), std::numeric_limits<int>::max()));
   decoder->thread_count = threads;
   decoder->pkt_timebase = st->time_base;
+  inOrder = !(codec->capabilities & AV_CODEC_CAP_DELAY);
   rc = avcodec_open2(decoder, codec, nullptr);
   if (rc < 0) {
     progress.Fail(Why("the video decoder cannot start", rc));
@@ -285,14 +300,45 @@ TAVIReadResult TAVIReader::Impl::Deliver(const AVFrame* f, TBitmap& bitmap,
   return avirFrame;
 }
 
+TAVIReadResult TAVIReader::Impl::TakeDecoded(TBitmap& bitmap, const TProgressRec& progress) {
+  const int64_t ts = frame->best_effort_timestamp;
+  // Each frame of an AVI takes one tick of the stream's time base; a frame that comes
+  // later than the next tick follows dropped frames (empty chunks), during which the
+  // picture before stays. How many are made up is bounded by the declared length and by
+  // what the data can hold (a dropped frame takes at least an 8-byte chunk header).
+  // Decoders that reorder frames guess their timestamps, so only frames that come out in
+  // stored order are trusted to show a gap.
+  int64_t gap = 0;
+  if (inOrder && last->data[0] && ts != AV_NOPTS_VALUE && nextTs != AV_NOPTS_VALUE && ts > nextTs)
+    gap = std::min({ts - nextTs, int64_t{std::max(0, frameCount - framesRead - 1)}, repeatBudget});
+  if (gap > 0) {
+    repeatBudget -= gap;
+    av_frame_unref(pending);
+    av_frame_move_ref(pending, frame);
+    repeats = gap - 1;
+    ++nextTs;
+    return Deliver(last, bitmap, progress);
+  }
+  av_frame_unref(last);
+  av_frame_move_ref(last, frame);
+  nextTs = (ts != AV_NOPTS_VALUE ? ts : nextTs) + 1;
+  return Deliver(last, bitmap, progress);
+}
+
 TAVIReadResult TAVIReader::Impl::Read(TBitmap& bitmap, const TProgressRec& progress) {
-  for (;;) {
-    int rc = avcodec_receive_frame(decoder, frame);
-    if (rc == 0) {
-      av_frame_unref(last);
-      av_frame_move_ref(last, frame);
+  if (pending->data[0]) {
+    if (repeats > 0) {
+      --repeats;
+      ++nextTs;
       return Deliver(last, bitmap, progress);
     }
+    av_frame_unref(frame);
+    av_frame_move_ref(frame, pending);
+    return TakeDecoded(bitmap, progress);
+  }
+  for (;;) {
+    int rc = avcodec_receive_frame(decoder, frame);
+    if (rc == 0) return TakeDecoded(bitmap, progress);
     if (rc == AVERROR_EOF) break;
     if (rc != AVERROR(EAGAIN)) {
       progress.Fail(Why("frame " + std::to_string(framesRead) + " cannot be decoded", rc));
@@ -314,14 +360,10 @@ TAVIReadResult TAVIReader::Impl::Read(TBitmap& bitmap, const TProgressRec& progr
               : Why("the file cannot be read after frame " + std::to_string(framesRead), rc));
       return avirFailed;
     }
-    if (packet->stream_index != streamIndex) {
+    // An empty packet would tell the decoder to drain: a dropped frame is made up from
+    // the timestamps instead.
+    if (packet->stream_index != streamIndex || packet->size == 0) {
       av_packet_unref(packet);
-      continue;
-    }
-    if (packet->size == 0) {
-      // A dropped frame: the picture stays as it was for its duration.
-      av_packet_unref(packet);
-      if (last->data[0]) return Deliver(last, bitmap, progress);
       continue;
     }
     rc = avcodec_send_packet(decoder, packet);

@@ -189,11 +189,18 @@ bool TAVIWriter::Impl::Start(const TProgressRec& progress) {
     return false;
   }
   if (options.Compressor != aviFullFrames) {
+    // The full-range JPEG format is the plain one with the range told to swscale.
+    const bool fullRange = encoder->pix_fmt == AV_PIX_FMT_YUVJ420P;
     sws = sws_getContext(refWidth, refHeight, AV_PIX_FMT_BGR24, refWidth, refHeight,
-                         encoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                         fullRange ? AV_PIX_FMT_YUV420P : encoder->pix_fmt, SWS_BICUBIC, nullptr,
+                         nullptr, nullptr);
     if (!sws) {
       progress.Fail("AVI: frames cannot be converted for the encoder");
       return false;
+    }
+    if (fullRange) {
+      const int* bt601 = sws_getCoefficients(SWS_CS_DEFAULT);
+      sws_setColorspaceDetails(sws, bt601, 1, bt601, 1, 0, 1 << 16, 1 << 16);
     }
   }
   return true;

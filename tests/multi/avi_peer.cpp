@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include "testsupport.h"
 
@@ -47,12 +48,25 @@ std::vector<std::vector<uint8_t>> PeerFrames(const std::string& path, int width,
   return frames;
 }
 
-std::string Probe(const std::string& path, const std::string& entry) {
-  std::string out =
-      vxtest::RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=" + entry +
-                         " -of default=nw=1:nk=1 '" + path + "'");
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
+TProbed Probe(const std::string& path) {
+  const std::string out = vxtest::RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries "
+      "stream=codec_name,nb_frames,r_frame_rate,width,height -of default=nw=1 '" +
+      path + "'");
+  TProbed p;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    if (key == "codec_name") p.Codec = value;
+    if (key == "nb_frames") p.Frames = value;
+    if (key == "r_frame_rate") p.Rate = value;
+    if (key == "width") p.Width = std::atoi(value.c_str());
+    if (key == "height") p.Height = std::atoi(value.c_str());
+  }
+  return p;
 }
 
 std::vector<uint8_t> PackedBGR(const vx::TBitmap& bitmap) {

@@ -23,8 +23,15 @@ std::string MakeClip(const std::string& name, const std::string& encoderArgs, in
 // Every frame of the file as ffmpeg decodes it: width * 3 bytes a row, top row first.
 std::vector<std::vector<uint8_t>> PeerFrames(const std::string& path, int width, int height);
 
-// One ffprobe entry of the first video stream ("nb_frames", "r_frame_rate", "width").
-std::string Probe(const std::string& path, const std::string& entry);
+// What ffprobe says of the first video stream.
+struct TProbed {
+  std::string Codec;
+  std::string Frames;  // nb_frames
+  std::string Rate;    // r_frame_rate, "25/1"
+  int Width = 0;
+  int Height = 0;
+};
+TProbed Probe(const std::string& path);
 
 // The bitmap's rows as packed BGR (pf1bit: 0 black, 1 white).
 std::vector<uint8_t> PackedBGR(const vx::TBitmap& bitmap);
