@@ -49,6 +49,7 @@ TMultipage::TMultipage(TViewerWindow& window) : QObject(&window), window_(window
   window.addDockWidget(Qt::LeftDockWidgetArea, dock_);
   dock_->hide();
   mio_.SetAttachedMView(strip_);
+  mio_.AVIAskCompressor = true;  // the user picks how a video is compressed
   mio_.OnProgress = TProgressEvent::Bind(&window_, &TViewerWindow::Progress);
   // Thumbnails load while the strip paints: no progress bar (which runs the event loop).
   strip_->OnImageSelect = TVXImageSelectEvent::Bind(this, &TMultipage::ImageSelected);

@@ -40,6 +40,9 @@ class TVantixMIO : public TComponent {
   void SetPreviewFont(const TFont& f) { previewFont_ = f; }
   // What AVI files are written with when no one is asked.
   TAVICompressorOptions AVICompressor;
+  // Shows the compressor chooser (starting from AVICompressor) before an AVI is
+  // written; a cancelled choice leaves an empty file. Off: nothing is asked.
+  bool AVIAskCompressor = false;
 
   // The parameter set of image index; nullptr when there is none.
   TIOParamsVals* Params(int index);

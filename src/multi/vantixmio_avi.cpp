@@ -2,6 +2,7 @@
 // reader and writer.
 #include <algorithm>
 
+#include "multi/avicompressordialog.h"
 #include "multi/avifile.h"
 #include "multi/vantixmio.h"
 #include "multi/vantixmview.h"
@@ -40,6 +41,14 @@ void TVantixMIO::SaveToFileAVI(const std::string& fileName) {
   TAVIWriter writer;
   TAVICompressorOptions options = AVICompressor;
   writer.Create(fileName, view_->ImageDelayTime(0), options);
+  if (AVIAskCompressor) {
+    // A cancelled choice ends the save with an empty file.
+    if (!ChooseAVICompressor(options, view_)) {
+      writer.Cancel();
+      return;
+    }
+    writer.SetOptions(options);
+  }
   const int count = view_->ImageCount();
   for (int i = 0; i < count; ++i) {
     TBitmap* bitmap = view_->GetBitmap(i);

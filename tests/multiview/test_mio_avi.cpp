@@ -1,6 +1,9 @@
 // AVI frames in and out of the thumbnail view, with the ffmpeg program as the peer.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -110,4 +113,27 @@ TEST(MIOAvi, SavedFramesOpenInFFmpegAndOddSizesRepeatTheLastFittingImage) {
   EXPECT_EQ(back[0], vxtest::BitmapRGB(images[0]));
   EXPECT_EQ(back[1], vxtest::BitmapRGB(images[0]));  // in place of the 20 x 20 image
   EXPECT_EQ(back[2], vxtest::BitmapRGB(images[2]));
+}
+
+TEST(MIOAvi, ACancelledCompressorChoiceLeavesAnEmptyFile) {
+  auto view = MakeMView(300, 120);
+  TVantixMIO mio;
+  mio.SetAttachedMView(view.get());
+  view->SetImage(view->AppendImage(), PatternBitmap(16, 16, 1));
+  mio.AVIAskCompressor = true;
+  const std::string out = vxtest::TempDir() + "/cancelled.avi";
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      shown = true;
+      static_cast<QDialog*>(dialog)->reject();
+    }
+  });
+  mio.SaveToFile(out);
+  EXPECT_TRUE(shown);
+  ASSERT_TRUE(std::filesystem::exists(out));
+  EXPECT_EQ(std::filesystem::file_size(out), 0u);
+
+  mio.AVIAskCompressor = false;
+  EXPECT_THROW(mio.SaveToFile("/nonexistent-folder/x.avi"), std::exception);
 }
