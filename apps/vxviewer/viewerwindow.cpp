@@ -23,6 +23,7 @@
 
 #include "core/vxdefs.h"
 #include "imagefiles.h"
+#include "multipage.h"
 #include "platform/canvas.h"
 #include "platform/clipboard.h"
 #include "platform/exceptions.h"
@@ -120,6 +121,7 @@ TViewerWindow::TViewerWindow(QSettings* settings) : settings_(settings) {
   BuildAnnotateMenu();
   BuildMeasureMenu();
   BuildCaptureMenu();
+  multipage_ = new TMultipage(*this);
   resize(800, 600);
   UpdateTitle();
   ShowStatus();
@@ -422,6 +424,7 @@ void TViewerWindow::BuildMouseMenu() {
 // ============================== files ==============================
 
 bool TViewerWindow::Open(const QString& fileName) {
+  if (TMultipage::IsVideo(fileName)) return multipage_->OpenVideo(fileName);
   // Read into a bitmap of our own: a file that fails half-way must not replace the
   // picture on screen with what was decoded of it.
   TBitmap fresh;
@@ -464,6 +467,7 @@ bool TViewerWindow::Open(const QString& fileName) {
   UpdateTitle();
   ShowStatus();
   statusBar()->showMessage(tr("Opened %1").arg(FileLabel(fileName)), 3000);
+  multipage_->FileOpened(currentFile_);
   return true;
 }
 

@@ -37,8 +37,11 @@ namespace vxviewer {
 
 enum class TStatusField { Position, Colour, Size, Zoom, Selection };
 
+class TMultipage;  // multipage.cpp: the strip of pages and the folder grid
+
 class TViewerWindow : public QMainWindow {
   Q_OBJECT
+  friend class TMultipage;
 
  public:
   // Recent files, the fit toggle and the background live in settings; nullptr uses the
@@ -234,6 +237,7 @@ class TViewerWindow : public QMainWindow {
   bool clickRelease_ = false;
   bool pointerInside_ = false;
   QPoint pointer_;
+  TMultipage* multipage_ = nullptr;
 };
 
 }  // namespace vxviewer

@@ -1,11 +1,7 @@
 #include "io/vantixio.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 
@@ -21,6 +17,7 @@
 #include "io/fileformats.h"
 #include "io/metafile.h"
 #include "metafile/metafileplayer.h"
+#include "io/safesave.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
@@ -53,13 +50,6 @@ std::unique_ptr<IMetafilePlayer>& PlayerSlot() {
   // The library's own player until the application registers another (or none).
   static std::unique_ptr<IMetafilePlayer> player = MakeMetafilePlayer();
   return player;
-}
-
-// Mode a newly created file gets: what the process umask allows of rw-rw-rw-.
-mode_t NewFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -227,39 +217,12 @@ void TVantixIO::AfterLoad(int fileType, bool fromFile, const std::string& fileNa
 // when the writer finished without aborting, so a failed save never costs the old file.
 template <class Writer>
 void TVantixIO::SaveFileSafely(const std::string& fileName, Writer&& write) {
-  namespace fs = std::filesystem;
-  const fs::path target(fileName);
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string pattern = (dir / ("." + target.filename().string() + ".vxtmp-XXXXXX")).string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0)
-    throw EFCreateError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-  ::close(fd);
-  struct stat st {};
-  ::chmod(pattern.c_str(),
-          ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode());
-  bool ok = false;
-  try {
-    {
-      TFileStream out(pattern, fmOpenReadWrite);
-      WriteGuarded(out, write);
-      // Buffered bytes that the disk refuses show up only here.
-      if (!aborting_ && !out.FlushBuffers()) MakeProgress().Fail(out.ErrorText());
-    }
-    ok = !aborting_;
-  } catch (...) {
-    std::remove(pattern.c_str());
-    throw;
-  }
-  if (!ok) {
-    std::remove(pattern.c_str());
-    return;
-  }
-  if (std::rename(pattern.c_str(), fileName.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(pattern.c_str());
-    throw EFCreateError("Cannot replace file \"" + fileName + "\": " + why);
-  }
+  SaveFileAtomically(fileName, [&](TFileStream& out) {
+    WriteGuarded(out, write);
+    // Buffered bytes that the disk refuses show up only here.
+    if (!aborting_ && !out.FlushBuffers()) MakeProgress().Fail(out.ErrorText());
+    return !aborting_;
+  });
 }
 
 // With StreamHeaders, reserves the 12-byte header, writes, then fills the header in.
