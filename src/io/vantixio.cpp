@@ -9,13 +9,14 @@
 #include <new>
 #include <stdexcept>
 
+#include "codecs/bmpfilt.h"
 #include "codecs/giffilter.h"
 #include "codecs/jpegfilt.h"
 #include "codecs/pcxfilter.h"
 #include "codecs/pngfilt.h"
 #include "codecs/tiffilt.h"
-#include "codecs/bmpfilt.h"
 #include "io/fileformats.h"
+#include "io/iopreviewhook.h"
 #include "io/metafile.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -839,8 +840,24 @@ int TVantixIO::InsertToFileTIFF(const std::string& fileName) {
   return count;
 }
 
-bool TVantixIO::DoPreviews(TPreviewParams) {
-  return false;
+bool TVantixIO::DoPreviews(TPreviewParams pages) {
+  if (!bitmap_) return false;
+  // The dialog previews what a save would write, so the bitmap takes the form a save
+  // gives it.
+  if (bitmap_->PixelFormat() != pf24bit && bitmap_->PixelFormat() != pf1bit)
+    bitmap_->SetPixelFormat(pf24bit);
+  TIOPreviewRequest request;
+  request.Image = bitmap_;
+  request.Params = params_.get();
+  request.Pages = pages;
+  request.LockPreview = previewsParams_.Contains(ioppDefaultLockPreview);
+  request.Language = msgLanguage_;
+  request.Font = &previewFont_;
+  request.Sender = this;
+  request.OnPreview = OnIOPreview;
+  const bool ok = RunIOPreviews(request);
+  Update();
+  return ok;
 }
 bool TVantixIO::Acquire() {
   aborting_ = false;

@@ -28,6 +28,11 @@ enum class TPreviewParamsItems { ppALL, ppAUTO, ppJPEG, ppTIFF, ppGIF, ppBMP, pp
 using enum TPreviewParamsItems;
 using TPreviewParams = TSet<TPreviewParamsItems>;
 
+// The save-parameter dialog, a widget of vxcontrols; vxcore only passes it along.
+class TfIOPreviews;
+// (Sender, the dialog): fired just before the dialog is shown.
+using TVXIOPreviewEvent = TMethod<TObject*, TfIOPreviews*>;
+
 class TVantixIO : public TComponent, public TImageAttachment {
  public:
   explicit TVantixIO(TComponent* owner = nullptr);
@@ -57,6 +62,7 @@ class TVantixIO : public TComponent, public TImageAttachment {
   const std::string& LastError() const { return failure_.Reason; }
 
   TProgressEvent OnProgress;
+  TVXIOPreviewEvent OnIOPreview;
 
   // ---- loading ----
   void LoadFromFileBMP(const std::string& fileName);
@@ -105,8 +111,11 @@ class TVantixIO : public TComponent, public TImageAttachment {
   int InsertToFileGif(const std::string& fileName);
   int InsertToFileTIFF(const std::string& fileName);
 
-  // Parameter dialog, scanner: not available in this build; they return false.
+  // Edits Params for saving in the parameter dialog, previewing the attached bitmap;
+  // true when the user pressed OK. False without a bitmap or when the widget library
+  // (which provides the dialog) is not loaded.
   bool DoPreviews(TPreviewParams pages);
+  // Scanner: not available in this build; they return false.
   bool Acquire();
   bool SelectAcquireSource();
 
