@@ -94,9 +94,11 @@ class TfIOPreviews : public QDialog {
   // the preview saves with.
   void WritePage(TIOPreviewPage page, TIOParamsVals& params) const;
 
+  // OK: the active page's values go into the parameter set.
+  void accept() override;
+
  protected:
   void showEvent(QShowEvent* event) override;
-  void accept() override;
 
  private:
   struct Caption {

@@ -26,9 +26,10 @@ class TVXFileDialog : public QFileDialog {
   explicit TVXFileDialog(TVXCommonDialog& owner, QWidget* parent);
   // The name box (empty pointer should the toolkit ever lay the dialog out without one).
   QLineEdit* NameEdit() const;
+  // Asks the component first; a refusal keeps the dialog open.
+  void accept() override;
 
  protected:
-  void accept() override;
   void done(int result) override;
   void showEvent(QShowEvent* event) override;
 
