@@ -200,10 +200,12 @@ TEST(IOPreviews, CompressedSizeIsTheSizeOfTheSavedFile) {
   const Case cases[] = {
       {ppJPEG, "jpg", [](TfIOPreviews& d) { TypeInto(d.Jpeg.Quality, "75"); }},
       {ppJPEG, "jpg", [](TfIOPreviews& d) { d.Jpeg.Progressive->setChecked(true); }},
-      {ppTIFF, "tif", [](TfIOPreviews& d) { d.Tiff.Compression->setCurrentIndex(ioTIFF_PACKBITS); }},
+      {ppTIFF, "tif",
+       [](TfIOPreviews& d) { d.Tiff.Compression->setCurrentIndex(ioTIFF_PACKBITS); }},
       {ppTIFF, "tif", [](TfIOPreviews& d) { d.Tiff.Colours->setCurrentIndex(2); }},
       {ppGIF, "gif", [](TfIOPreviews& d) { d.Gif.Colours->setCurrentIndex(3); }},
-      {ppBMP, "bmp", [](TfIOPreviews& d) {
+      {ppBMP, "bmp",
+       [](TfIOPreviews& d) {
          d.Bmp.Colours->setCurrentIndex(2);
          d.Bmp.Compression->setCurrentIndex(ioBMP_RLE);
        }},
@@ -223,8 +225,7 @@ TEST(IOPreviews, CompressedSizeIsTheSizeOfTheSavedFile) {
     TBitmap copy = f.image;
     io.SetAttachedBitmap(&copy);
     io.Params().Assign(f.params);
-    const std::string file =
-        vxtest::TempDir() + "/size" + std::to_string(n++) + "." + c.ext;
+    const std::string file = vxtest::TempDir() + "/size" + std::to_string(n++) + "." + c.ext;
     io.SaveToFile(file);
     ASSERT_FALSE(io.Aborting()) << io.LastError();
     EXPECT_EQ(shown, static_cast<int64_t>(std::filesystem::file_size(file)));

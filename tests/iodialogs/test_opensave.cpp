@@ -224,10 +224,19 @@ QComboBox* TypeCombo(QFileDialog& d) {
   return d.findChild<QComboBox*>("fileTypeCombo");
 }
 
+// What a user's choice in the file-type list sends.
+void ChooseType(QComboBox* types, int index) {
+  types->setCurrentIndex(index);
+  emit types->activated(index);
+  emit types->textActivated(types->itemText(index));
+}
+
 TEST(SaveDialog, TypeChangeGivesTheNameTheNewExtension) {
   TSaveVantixDialog d;
   d.AutoSetFilter = false;
   bool checked = false;
+  int typeChanges = 0;
+  d.OnTypeChange = [&](TObject*) { ++typeChanges; };
   d.OnShow = [&](TObject*) {
     vxtest::WhenModal([&] {
       QLineEdit* name = d.Dialog().NameEdit();
@@ -236,13 +245,11 @@ TEST(SaveDialog, TypeChangeGivesTheNameTheNewExtension) {
       QComboBox* types = TypeCombo(d.Dialog());
       ASSERT_TRUE(types);
       ASSERT_EQ(types->count(), 7);
-      types->setCurrentIndex(4);  // PNG
-      emit types->activated(4);
+      ChooseType(types, 4);  // PNG
       EXPECT_EQ(name->text(), "photo.png");
       // The stem ends at the first dot.
       name->setText("photo.old.jpg");
-      types->setCurrentIndex(2);  // TIFF
-      emit types->activated(2);
+      ChooseType(types, 2);  // TIFF
       EXPECT_EQ(name->text(), "photo.tif");
       checked = true;
       d.Dialog().reject();
@@ -250,6 +257,7 @@ TEST(SaveDialog, TypeChangeGivesTheNameTheNewExtension) {
   };
   EXPECT_FALSE(d.Execute());
   EXPECT_TRUE(checked);
+  EXPECT_EQ(typeChanges, 2);
 }
 
 TEST(SaveDialog, NameWithoutExtensionTakesTheTypesExtension) {
