@@ -1,5 +1,6 @@
 #include "dialogs/openvantixdialog.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -164,8 +166,15 @@ TOpenVantixDialog::TOpenVantixDialog(QWidget* parent)
       mio_(std::make_unique<TVantixMIO>()) {
   BuildPane();
   QFileDialog& d = Dialog();
-  connect(&d, &QFileDialog::currentChanged, this,
-          [this](const QString& path) { SelectionChanged(path); });
+  // The list reports the file under the cursor; a name typed or chosen through
+  // selectFile only changes the selection, so both lead to the preview.
+  connect(&d, &QFileDialog::currentChanged, this, [this](const QString& path) { Selected(path); });
+  if (auto* list = d.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+      list && list->selectionModel())
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+      const QStringList files = Dialog().selectedFiles();
+      if (files.size() == 1) Selected(files.first());
+    });
   connect(&d, &QFileDialog::directoryEntered, this, [this] { OnFolderChange(this); });
   connect(&d, &QFileDialog::filterSelected, this, [this] { TypeChanged(); });
 }
@@ -346,6 +355,8 @@ void TOpenVantixDialog::DoClose() {
   mview_->SetPlaying(false);
   mview_->Clear();
   BlankSingle();
+  ClearInfo();
+  currentPath_.clear();
   QToolTip::hideText();
   TVXCommonDialog::DoClose();
 }
@@ -383,6 +394,12 @@ void TOpenVantixDialog::ApplyZoom() {
 
 void TOpenVantixDialog::OnProgress(TObject*, int percent) {
   progressBar_->setValue(std::clamp(percent, 0, 100));
+}
+
+void TOpenVantixDialog::Selected(const QString& path) {
+  // The two reports of one choice load the file once.
+  if (path == currentPath_ && !currentPath_.isEmpty()) return;
+  SelectionChanged(path);
 }
 
 void TOpenVantixDialog::SelectionChanged(const QString& path) {

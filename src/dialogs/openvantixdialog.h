@@ -129,6 +129,7 @@ class TOpenVantixDialog : public TVXCommonDialog {
 
  private:
   void BuildPane();
+  void Selected(const QString& path);
   void ApplyZoom();
   void PreviewToggled(bool on);
   void PlayToggled(bool down);
