@@ -443,8 +443,6 @@ void TfIOPreviews::SetLanguage(TMsgLanguage language) {
       case Caption::Check:
         static_cast<QCheckBox*>(c.widget)->setText(word);
         break;
-      case Caption::Tab:
-        break;
     }
   }
   lock_->setToolTip(QString::fromStdString(vxmsg(VXMSG_LOCKPREVIEW, language)));
@@ -455,30 +453,13 @@ void TfIOPreviews::SetPreviewFont(const TFont& font) {
 }
 
 bool TfIOPreviews::SetPreviewParams(TPreviewParams pages) {
-  if (pages.Contains(ppAUTO) && params_) {
-    switch (params_->FileType) {
-      case ioTIFF:
-        pages.Include(ppTIFF);
-        break;
-      case ioGIF:
-        pages.Include(ppGIF);
-        break;
-      case ioJPEG:
-        pages.Include(ppJPEG);
-        break;
-      case ioPCX:
-        pages.Include(ppPCX);
-        break;
-      case ioBMP:
-        pages.Include(ppBMP);
-        break;
-      case ioPNG:
-        pages.Include(ppPNG);
-        break;
-      default:
-        break;
-    }
-  }
+  // ppAUTO adds the page of the format the parameters were read from.
+  static constexpr std::pair<int, TPreviewParamsItems> kAutoPages[] = {
+      {ioTIFF, ppTIFF}, {ioGIF, ppGIF}, {ioJPEG, ppJPEG},
+      {ioPCX, ppPCX},   {ioBMP, ppBMP}, {ioPNG, ppPNG}};
+  if (pages.Contains(ppAUTO) && params_)
+    for (const auto& [type, page] : kAutoPages)
+      if (params_->FileType == type) pages.Include(page);
   pages_ = pages;
   // With no page at all (the empty set, or ppAUTO that found none) there is nothing to
   // show, and a form with no page would offer OK on nothing.

@@ -104,7 +104,7 @@ class TfIOPreviews : public QDialog {
   struct Caption {
     QWidget* widget;
     int word;
-    enum Kind { Label, Group, Button, Check, Tab } kind;
+    enum Kind { Label, Group, Button, Check } kind;
   };
   QLabel* AddLabel(int word);
   QGroupBox* AddGroup(int word);
