@@ -22,6 +22,7 @@
 #include <cstdio>
 
 #include "core/vxdefs.h"
+#include "filedialogs.h"
 #include "imagefiles.h"
 #include "multipage.h"
 #include "platform/canvas.h"
@@ -595,17 +596,11 @@ void TViewerWindow::AddRecent(const QString& fileName) {
 
 QString TViewerWindow::ChooseOpenFile() {
   const QString folder = currentFile_.isEmpty() ? QString() : QFileInfo(currentFile_).path();
-  return QFileDialog::getOpenFileName(this, tr("Open image"), folder, OpenFilter(), nullptr,
-                                      QFileDialog::DontUseNativeDialog);
+  return ChooseImageWithPreview(this, folder);
 }
 
 QString TViewerWindow::ChooseSaveFile(QString* filter) {
-  QString selected = SaveFilterFor(currentFile_);
-  const QString name =
-      QFileDialog::getSaveFileName(this, tr("Save image as"), currentFile_, SaveFilter(), &selected,
-                                   QFileDialog::DontUseNativeDialog);
-  if (filter) *filter = selected;
-  return name;
+  return ChooseSaveNameWithPreview(this, *io_, currentFile_, filter);
 }
 
 QMessageBox::StandardButton TViewerWindow::AskSaveChanges() {

@@ -15,6 +15,7 @@
 #include "codecs/pngfilt.h"
 #include "codecs/tiffilt.h"
 #include "io/fileformats.h"
+#include "io/iopreviewhook.h"
 #include "io/metafile.h"
 #include "metafile/metafileplayer.h"
 #include "io/safesave.h"
@@ -808,8 +809,24 @@ int TVantixIO::InsertToFileTIFF(const std::string& fileName) {
   return count;
 }
 
-bool TVantixIO::DoPreviews(TPreviewParams) {
-  return false;
+bool TVantixIO::DoPreviews(TPreviewParams pages) {
+  if (!bitmap_) return false;
+  // The dialog previews what a save would write, so the bitmap takes the form a save
+  // gives it.
+  if (bitmap_->PixelFormat() != pf24bit && bitmap_->PixelFormat() != pf1bit)
+    bitmap_->SetPixelFormat(pf24bit);
+  TIOPreviewRequest request;
+  request.Image = bitmap_;
+  request.Params = params_.get();
+  request.Pages = pages;
+  request.LockPreview = previewsParams_.Contains(ioppDefaultLockPreview);
+  request.Language = msgLanguage_;
+  request.Font = &previewFont_;
+  request.Sender = this;
+  request.OnPreview = OnIOPreview;
+  const bool ok = RunIOPreviews(request);
+  Update();
+  return ok;
 }
 bool TVantixIO::Acquire() {
   aborting_ = false;

@@ -29,6 +29,11 @@ enum class TPreviewParamsItems { ppALL, ppAUTO, ppJPEG, ppTIFF, ppGIF, ppBMP, pp
 using enum TPreviewParamsItems;
 using TPreviewParams = TSet<TPreviewParamsItems>;
 
+// The save-parameter dialog, a widget of vxcontrols; vxcore only passes it along.
+class TfIOPreviews;
+// (Sender, the dialog): fired just before the dialog is shown.
+using TVXIOPreviewEvent = TMethod<TObject*, TfIOPreviews*>;
+
 class TVantixIO : public TComponent, public TImageAttachment {
  public:
   explicit TVantixIO(TComponent* owner = nullptr);
@@ -60,6 +65,7 @@ class TVantixIO : public TComponent, public TImageAttachment {
   const std::string& LastError() const { return failure_.Reason; }
 
   TProgressEvent OnProgress;
+  TVXIOPreviewEvent OnIOPreview;
 
   // ---- loading ----
   void LoadFromFileBMP(const std::string& fileName);
@@ -108,7 +114,9 @@ class TVantixIO : public TComponent, public TImageAttachment {
   int InsertToFileGif(const std::string& fileName);
   int InsertToFileTIFF(const std::string& fileName);
 
-  // Parameter dialog: not available in this build; returns false.
+  // Edits Params for saving in the parameter dialog, previewing the attached bitmap;
+  // true when the user pressed OK. False without a bitmap or when the widget library
+  // (which provides the dialog) is not loaded.
   bool DoPreviews(TPreviewParams pages);
   // Scans one image from the selected source into the bitmap; true when one arrived.
   // A failure's reason is in LastError (a user's cancel leaves it empty).
