@@ -25,7 +25,10 @@ bool Writable(int fileType) {
 }  // namespace
 
 TVantixDBView::TVantixDBView(QWidget* parent)
-    : TVantix(parent), dataFormat_(ioPNG), readFormat_(ioUnknown) {
+    : TVantix(parent),
+      value_(QMetaType::fromType<QByteArray>()),
+      dataFormat_(ioPNG),
+      readFormat_(ioUnknown) {
   Blank();
 }
 
@@ -65,6 +68,7 @@ void TVantixDBView::SetModified(bool v) {
   emit imageDataChanged();
 }
 
+// The edited image in WriteFormat, encoded once per change; empty when it cannot be.
 QByteArray TVantixDBView::imageData() const {
   if (!modified_ || readOnly_) return bytes_;
   if (!encodedValid_) {
@@ -74,8 +78,15 @@ QByteArray TVantixDBView::imageData() const {
   return encoded_.isEmpty() ? bytes_ : encoded_;
 }
 
-void TVantixDBView::setImageData(const QByteArray& bytes) {
-  bytes_ = bytes;
+QVariant TVantixDBView::ImageDataValue() const {
+  if (!modified_ || readOnly_) return value_;
+  const QByteArray bytes = imageData();
+  return encoded_.isEmpty() ? value_ : QVariant(bytes);
+}
+
+void TVantixDBView::SetImageDataValue(const QVariant& value) {
+  value_ = value;
+  bytes_ = value.isNull() ? QByteArray() : value.toByteArray();
   encoded_.clear();
   encodedValid_ = false;
   modified_ = false;

@@ -1,17 +1,25 @@
 #pragma once
 // TVantixDBView: a TVantix whose image is the contents of a database field. The
-// field's bytes come and go through the imageData property, the widget's user
+// field's value comes and goes through the imageData property, the widget's user
 // property, so QDataWidgetMapper (or any item delegate) binds it to a BLOB column of a
 // Qt SQL model without further glue:
 //
 //   mapper->addMapping(view, model->fieldIndex("picture"));
 //
-// The bytes are read by content, in any format the library reads. Empty or unreadable
-// bytes show a blank image and are handed back untouched, so a record the view cannot
-// show is never changed by it. Once the image is edited (processing, paste, anything
-// that reports an image change) the view is Modified and imageData is the image
-// written in DataFormat; until then it is exactly the bytes it was given.
+// The bytes are read by content, in any format the library reads. Empty, NULL or
+// unreadable fields show a blank image and are handed back exactly as they came, so a
+// record the view cannot show is never changed by it. Once the image is edited
+// (processing, paste, a load, anything that reports an image change) the view is
+// Modified and imageData is the image written in DataFormat; until then it is exactly
+// the value it was given.
+//
+// The property is a QVariant holding a QByteArray, not a QByteArray: SQL models hand a
+// NULL field over as a null value of the column's type (a null QString for SQLite),
+// which Qt cannot convert into a QByteArray property. A QByteArray property would then
+// silently keep the previous record's picture, and the mapper would write it into
+// the NULL record on the next submit.
 #include <QByteArray>
+#include <QVariant>
 
 #include "facade/vantix.h"
 
@@ -19,7 +27,7 @@ namespace vx {
 
 class TVantixDBView : public TVantix {
   Q_OBJECT
-  Q_PROPERTY(QByteArray imageData READ imageData WRITE setImageData NOTIFY imageDataChanged
+  Q_PROPERTY(QVariant imageData READ ImageDataValue WRITE SetImageDataValue NOTIFY imageDataChanged
                  USER true DESIGNABLE false)
   Q_PROPERTY(int DataFormat READ DataFormat WRITE SetDataFormat)
   Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE SetReadOnly)
@@ -32,9 +40,14 @@ class TVantixDBView : public TVantix {
 
   // The field's value: what was set while the image is unchanged (or ReadOnly),
   // otherwise the edited image encoded in DataFormat. Should that encoding fail, the
-  // bytes that were set are returned, so the record keeps what it had.
+  // value that was set is returned, so the record keeps what it had.
+  QVariant ImageDataValue() const;
+  // Any value: its bytes (a QByteArray, or what the value converts to) are shown; a
+  // null or invalid value is an empty field.
+  void SetImageDataValue(const QVariant& value);
+  // The same as bytes.
   QByteArray imageData() const;
-  void setImageData(const QByteArray& bytes);
+  void setImageData(const QByteArray& bytes) { SetImageDataValue(QVariant(bytes)); }
 
   // The file type written back (ioTIFF … ioPNG). ioUnknown writes in the format the
   // field was read in, or PNG where that format cannot be written (icons, cursors,
@@ -67,6 +80,11 @@ class TVantixDBView : public TVantix {
 
   void ImageChange() override;
 
+  // The setters as uic spells them, for forms made in Designer.
+  void setDataFormat(int fileType) { SetDataFormat(fileType); }
+  void setReadOnly(bool v) { SetReadOnly(v); }
+  void setAutoDisplay(bool v) { SetAutoDisplay(v); }
+
  signals:
   void imageDataChanged();
 
@@ -77,7 +95,8 @@ class TVantixDBView : public TVantix {
   void ShowBytes();
   QByteArray Encode() const;
 
-  QByteArray bytes_;
+  QVariant value_;    // as it was set
+  QByteArray bytes_;  // its bytes
   mutable QByteArray encoded_;
   mutable bool encodedValid_ = false;
   int dataFormat_;
