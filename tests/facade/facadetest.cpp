@@ -64,6 +64,24 @@ std::string Digest(const vx::TBitmap& bitmap) {
          std::string(rgb.begin(), rgb.end());
 }
 
+::testing::AssertionResult SameImage(const vx::TBitmap& actual, const vx::TBitmap& expected) {
+  if (actual.Width() != expected.Width() || actual.Height() != expected.Height() ||
+      actual.PixelFormat() != expected.PixelFormat())
+    return ::testing::AssertionFailure()
+           << actual.Width() << "x" << actual.Height() << " format "
+           << static_cast<int>(actual.PixelFormat()) << " instead of " << expected.Width() << "x"
+           << expected.Height() << " format " << static_cast<int>(expected.PixelFormat());
+  const std::vector<uint8_t> a = BitmapRGB(actual), e = BitmapRGB(expected);
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != e[i]) {
+      const size_t pixel = i / 3;
+      return ::testing::AssertionFailure()
+             << "pixel (" << pixel % actual.Width() << ", " << pixel / actual.Width()
+             << ") differs, channel " << i % 3 << ": " << int{a[i]} << " instead of " << int{e[i]};
+    }
+  return ::testing::AssertionSuccess();
+}
+
 std::string FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

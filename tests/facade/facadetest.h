@@ -1,5 +1,7 @@
 #pragma once
 // Helpers of the facade, data-aware view and plugin tests.
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QImage>
 #include <string>
@@ -26,6 +28,8 @@ const Fixtures& F();
 vx::TBitmap SampleBitmap();
 // Width, height, pixel format and pixels in one comparable string.
 std::string Digest(const vx::TBitmap& bitmap);
+// Same size, format and pixels; on failure says where they first differ.
+::testing::AssertionResult SameImage(const vx::TBitmap& actual, const vx::TBitmap& expected);
 // The bytes of a file (empty when it cannot be read).
 std::string FileBytes(const std::string& path);
 QByteArray FileBytesQ(const std::string& path);
