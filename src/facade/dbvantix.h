@@ -80,11 +80,6 @@ class TVantixDBView : public TVantix {
 
   void ImageChange() override;
 
-  // The setters as uic spells them, for forms made in Designer.
-  void setDataFormat(int fileType) { SetDataFormat(fileType); }
-  void setReadOnly(bool v) { SetReadOnly(v); }
-  void setAutoDisplay(bool v) { SetAutoDisplay(v); }
-
  signals:
   void imageDataChanged();
 

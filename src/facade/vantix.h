@@ -88,14 +88,6 @@ class TVantix : public TVantixView {
     static_cast<IO&>(*io_).OnPreview = handler;
   }
 
-  // The setters as uic spells them (set + property name) for forms made in Designer.
-  void setAutoUndo(bool v) { SetAutoUndo(v); }
-  void setMsgLanguage(int v) { SetMsgLanguageInt(v); }
-  void setProcPreviewsParams(int v) { SetProcPreviewsParamsBits(v); }
-  void setIOPreviewsParams(int v) { SetIOPreviewsParamsBits(v); }
-  void setPreviewFont(const QFont& font) { SetPreviewQFont(font); }
-  void setStreamHeaders(bool v) { SetStreamHeaders(v); }
-
   // ---- assignment ----
   // The input/output parameters first, then the image, background and resolution.
   void Assign(const TVantixView* source);

@@ -1,5 +1,7 @@
 // A form drawn in Designer with the data-aware view, compiled by uic: it builds, its
-// properties from the form are set, and bound to a database it shows the records.
+// properties from the form are set, and bound to a database it shows the records. The
+// properties carry stdset="0" as Designer writes them for setters not named setX, so
+// uic sets them through setProperty.
 #include <gtest/gtest.h>
 
 #include <QDataWidgetMapper>
