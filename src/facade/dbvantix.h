@@ -98,7 +98,7 @@ class TVantixDBView : public TVantix {
   int readFormat_;
   bool readOnly_ = false;
   bool autoDisplay_ = true;
-  bool pictureLoaded_ = false;
+  bool pictureLoaded_ = true;  // a new view shows its (empty) field
   bool pictureValid_ = false;
   bool modified_ = false;
   bool loading_ = false;

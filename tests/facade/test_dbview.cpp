@@ -84,6 +84,14 @@ TEST(DBView, ImageDataIsTheUserPropertyWithANotifySignal) {
   EXPECT_EQ(view.DataFormat(), ioPNG);
   EXPECT_FALSE(view.ReadOnly());
   EXPECT_TRUE(view.AutoDisplay());
+  // A view bound to nothing yet takes an image like any other edit.
+  {
+    TVantixDBView fresh;
+    EXPECT_TRUE(fresh.imageData().isEmpty());
+    fresh.LoadFromFile(vxtest::F().gif);
+    EXPECT_TRUE(fresh.Modified());
+    EXPECT_TRUE(vxtest::SameImage(Decode(fresh.imageData()), fresh.Bitmap()));
+  }
 }
 
 TEST(DBView, NavigationShowsEveryRecordAndChangesNone) {
