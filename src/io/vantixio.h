@@ -100,12 +100,14 @@ class TVantixIO : public TComponent, public TImageAttachment {
   void SaveToStreamPNG(TStream& stream);
 
   // ---- generic ----
-  void LoadFromFile(const std::string& fileName);
-  void SaveToFile(const std::string& fileName);
-  void LoadFromStream(TStream& stream);
+  // The five virtual ones can be overridden by a component that handles more sources;
+  // whoever owns the component (the facade) calls them through it.
+  virtual void LoadFromFile(const std::string& fileName);
+  virtual void SaveToFile(const std::string& fileName);
+  virtual void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream, int fileType);
-  void ParamsFromFile(const std::string& fileName);
-  void ParamsFromStream(TStream& stream);
+  virtual void ParamsFromFile(const std::string& fileName);
+  virtual void ParamsFromStream(TStream& stream);
   void ImportMetafile(const std::string& fileName, int width, int height);
   void Clear();
   void AssignParams(const TObject* source);
