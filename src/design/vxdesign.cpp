@@ -2,12 +2,14 @@
 // below each, all in the "Vantix" group.
 #include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
 
+#include "acquire/vxcapview.h"
 #include "controls/histogrambox.h"
 #include "controls/hsvbox.h"
 #include "controls/rulerbox.h"
 #include "controls/vxgradientbar.h"
 #include "design/widgetplugin.h"
 #include "facade/vantix.h"
+#include "multi/vantixmview.h"
 #include "vect/vantixvect.h"
 #include "view/vantixview.h"
 
@@ -24,6 +26,14 @@ const TWidgetEntry kEntries[] = {
      QT_TRANSLATE_NOOP("vxdesign", "Vantix image view"),
      QT_TRANSLATE_NOOP("vxdesign", "Shows one image with zoom, scrolling and selections."),
      QSize(240, 180), TIconMotif::Picture, &CreateWidget<TVantixView>},
+    {"vx::TVantixMView", "multi/vantixmview.h", "vxdesign",
+     QT_TRANSLATE_NOOP("vxdesign", "Vantix thumbnail view"),
+     QT_TRANSLATE_NOOP("vxdesign", "Shows many images as thumbnails or one at a time."),
+     QSize(300, 200), TIconMotif::Picture, &CreateWidget<TVantixMView>},
+    {"vx::TVantixVideoView", "acquire/vxcapview.h", "vxdesign",
+     QT_TRANSLATE_NOOP("vxdesign", "Vantix video capture view"),
+     QT_TRANSLATE_NOOP("vxdesign", "Shows the frames of a capture device."), QSize(320, 240),
+     TIconMotif::Picture, &CreateWidget<TVantixVideoView>},
     {"vx::TVantixVect", "vect/vantixvect.h", "vxdesign",
      QT_TRANSLATE_NOOP("vxdesign", "Vantix vector view"),
      QT_TRANSLATE_NOOP("vxdesign", "An image view with vector objects over the image."),

@@ -7,8 +7,13 @@
 #include <cstring>
 #include <filesystem>
 
+#include "acquire/imscan.h"
+#include "acquire/twaindsm.h"
+#include "acquire/twainparams.h"
 #include "codecs/giffilter.h"
 #include "codecs/tiffilt.h"
+#include "core/vxutils.h"
+#include "io/iopreviewhook.h"
 #include "io/safesave.h"
 #include "multi/vantixmview.h"
 #include "platform/bitmap.h"
@@ -34,7 +39,9 @@ TColor RGBToColor(TRGB c) {
 }  // namespace
 
 TVantixMIO::TVantixMIO(TComponent* owner)
-    : TComponent(owner), msgLanguage_(static_cast<TMsgLanguage>(0)) {}
+    : TComponent(owner),
+      twainParams_(std::make_unique<TVXTWainParams>()),
+      msgLanguage_(static_cast<TMsgLanguage>(0)) {}
 
 TVantixMIO::~TVantixMIO() {
   Detach();
@@ -295,15 +302,60 @@ void TVantixMIO::SaveToFile(const std::string& fileName) {
 }
 
 bool TVantixMIO::SelectAcquireSource() {
-  return false;
+  std::string name;
+  return VXTW_SelectImageSource(VXFindHandle(this), name) && twainParams_->SelectSourceByName(name);
 }
 
 bool TVantixMIO::Acquire() {
-  return false;
+  aborting_ = false;
+  failure_.Clear();
+  if (!view_) return false;
+  int position = std::max(view_->SelectedImage(), 0);
+  position = std::min(position, view_->ImageCount());
+  // Each page becomes a new image at the acquisition position; inserting it makes the
+  // view's notification insert its parameter set, which the scanner code then fills.
+  TIOParamsVals spare;
+  auto onPage = [&](TBitmap& page, TIOParamsVals*& params) {
+    view_->InsertImage(position);
+    TIOParamsVals* set = Params(position);
+    params = set ? set : &spare;
+    view_->SetImage(position, page);
+    view_->SetImageDelayTime(position, 100);
+    ++position;
+  };
+  const TWindowHandle window = VXFindHandle(this);
+  TProgressRec p = MakeProgress();
+  const bool ok = VXTW_Acquire(window, nullptr, true, p, nullptr, *twainParams_, onPage);
+  if (!ok && failure_.Reason.empty()) failure_.Reason = twainParams_->LastError();
+  if (auto& focus = TwainPlatformHooks().FocusWindow; focus && window) focus(window);
+  Update();
+  return ok;
 }
 
-bool TVantixMIO::DoPreviews(int, TPreviewParams) {
-  return false;
+bool TVantixMIO::DoPreviews(int index, TPreviewParams pages) {
+  if (!view_) return false;
+  const int current = view_->SelectedImage();
+  TIOParamsVals* params = Params(index);
+  if (current < 0 || current >= view_->ImageCount() || !params) return false;
+  // The current image may have to be loaded from its file for the preview.
+  TBitmap* image = view_->GetBitmap(current);
+  if (!image) {
+    view_->ReleaseBitmap(current);
+    return false;
+  }
+  TIOPreviewRequest request;
+  request.Image = image;
+  request.Params = params;
+  request.Pages = pages;
+  request.LockPreview = previewsParams_.Contains(ioppDefaultLockPreview);
+  request.Language = msgLanguage_;
+  request.Font = &previewFont_;
+  request.Sender = this;
+  const bool ok = RunIOPreviews(request);
+  view_->ReleaseBitmap(current);
+  Renumber();
+  Update();
+  return ok;
 }
 
 }  // namespace vx

@@ -75,9 +75,15 @@ class TVantixMIO : public TComponent {
   void LoadFromFileAVI(const std::string& fileName);
   void SaveToFileAVI(const std::string& fileName);
 
-  // Scanning and the parameter dialog are not available in this build: they return false.
+  // The scanner settings Acquire uses.
+  TVXTWainParams& TWainParams() { return *twainParams_; }
+  // Shows the source selection and selects the chosen source in TWainParams.
   bool SelectAcquireSource();
+  // Scans every page the source delivers into the view, inserted in order at the
+  // selected image (0 when none); true when at least one page arrived.
   bool Acquire();
+  // The save-parameter dialog for image index, previewing the view's current image;
+  // true when the user pressed OK (the set is changed only then).
   bool DoPreviews(int index, TPreviewParams pages);
 
   void Notification(TFreeNotifier* object, TOperation operation) override;
@@ -96,6 +102,7 @@ class TVantixMIO : public TComponent {
 
   TVantixMView* view_ = nullptr;
   std::vector<std::unique_ptr<TIOParamsVals>> params_;
+  std::unique_ptr<TVXTWainParams> twainParams_;
   TMsgLanguage msgLanguage_;
   TIOPreviewsParams previewsParams_;
   TFont previewFont_;

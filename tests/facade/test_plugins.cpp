@@ -100,9 +100,10 @@ TEST(DesignerPlugins, DesignRegistersTheOtherWidgets) {
     names.insert(w->name().toStdString());
     CheckEntry(*w);
   }
-  const std::set<std::string> expected{"vx::TVantix",       "vx::TVantixView", "vx::TVantixVect",
-                                       "vx::THistogramBox", "vx::TRulerBox",   "vx::THSVBox",
-                                       "vx::TVXGradientBar"};
+  const std::set<std::string> expected{
+      "vx::TVantix",        "vx::TVantixView",  "vx::TVantixVect",
+      "vx::THistogramBox",  "vx::TRulerBox",    "vx::THSVBox",
+      "vx::TVXGradientBar", "vx::TVantixMView", "vx::TVantixVideoView"};
   // Later widgets join the table; these must always be there, the DB view never.
   for (const std::string& n : expected) EXPECT_TRUE(names.count(n)) << n;
   EXPECT_FALSE(names.count("vx::TVantixDBView"));

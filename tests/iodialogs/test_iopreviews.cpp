@@ -2,6 +2,7 @@
 // input/output component.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include "io/iopreviewhook.h"
 #include "io/vantixio.h"
 #include "iodialogstest.h"
+#include "multi/vantixmio.h"
+#include "multi/vantixmview.h"
 #include "platform/bitmap.h"
 #include "testsupport.h"
 #include "view/vantixview.h"
@@ -326,3 +329,36 @@ TEST(IOPreviews, DoPreviewsNeedsABitmapAndTheWidgetLibrary) {
 }
 
 }  // namespace
+
+TEST(IOPreviews, MultiImageDoPreviewsEditsTheSetOfTheGivenImage) {
+  TVantixMView view;
+  TVantixMIO mio;
+  mio.SetAttachedMView(&view);
+  mio.SetMsgLanguage(msEnglish);
+  EXPECT_FALSE(mio.DoPreviews(0, {ppJPEG})) << "no image yet";
+  view.SetImage(view.AppendImage(), Picture(16, 16));
+  view.SetImage(view.AppendImage(), Picture(24, 20));
+  view.SetSelectedImage(1);
+  mio.Params(0)->JPEG_Quality = 40;
+  mio.Params(1)->JPEG_Quality = 40;
+  auto form = [] { return dynamic_cast<TfIOPreviews*>(QApplication::activeModalWidget()); };
+
+  vxtest::WhenModal([&] {
+    ASSERT_NE(form(), nullptr);
+    form()->Jpeg.QualityBar->setValue(10);
+    form()->reject();
+  });
+  EXPECT_FALSE(mio.DoPreviews(0, {ppJPEG}));
+  EXPECT_EQ(mio.Params(0)->JPEG_Quality, 40);
+
+  vxtest::WhenModal([&] {
+    ASSERT_NE(form(), nullptr);
+    EXPECT_EQ(form()->SourceView().Bitmap().Width(), 24) << "previews the current image";
+    form()->Jpeg.QualityBar->setValue(85);
+    form()->accept();
+  });
+  EXPECT_TRUE(mio.DoPreviews(0, {ppJPEG}));
+  EXPECT_EQ(mio.Params(0)->JPEG_Quality, 85);
+  EXPECT_EQ(mio.Params(1)->JPEG_Quality, 40);
+  EXPECT_FALSE(mio.DoPreviews(5, {ppJPEG})) << "no such image";
+}
