@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
+#include "acquire/twainparams.h"
 #include "imagefiles.h"
 #include "io/vantixio.h"
 #include "viewerwindow.h"
@@ -120,6 +121,30 @@ bool TMultipage::LoadPages(const QString& fileName) {
   if (!failure.isEmpty())
     window_.statusBar()->showMessage(
         tr("Only %1 pages read: %2").arg(strip_->ImageCount()).arg(failure), 10000);
+  return true;
+}
+
+bool TMultipage::AcquirePages(const TVXTWainParams& settings) {
+  SetPlaying(false);
+  browsing_ = false;
+  strip_->Clear();
+  strip_->SetStoreType(vxtNormal);
+  mio_.TWainParams().Assign(settings);
+  const QString failure = Run([&] { mio_.Acquire(); });
+  if (strip_->ImageCount() == 0) {
+    if (!failure.isEmpty()) window_.Report(tr("Scanning failed: %1").arg(failure));
+    return false;
+  }
+  window_.view_->DeSelect();
+  window_.view_->RemoveAllObjects();
+  strip_->SetSelectedImage(0);  // shows it
+  window_.currentFile_.clear();
+  window_.SetModified(true);
+  window_.UpdateTitle();
+  ShowStrip(false);
+  window_.statusBar()->showMessage(tr("%n page(s) scanned", nullptr, strip_->ImageCount()), 10000);
+  // Pages scanned before a failure are kept; say why the rest are missing.
+  if (!failure.isEmpty()) window_.Report(tr("Scanning stopped early: %1").arg(failure));
   return true;
 }
 

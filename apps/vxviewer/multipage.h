@@ -36,6 +36,9 @@ class TMultipage : public QObject {
   void FileOpened(const QString& fileName);
   // Every page or frame into one file of the extension's kind (.tif, .gif, .avi).
   bool SaveAllPages(const QString& fileName);
+  // Scans every page the source delivers (a feeder's, with these settings) into the
+  // strip and shows the first; false when none arrived.
+  bool AcquirePages(const vx::TVXTWainParams& settings);
   // The images of a folder as a grid of thumbnails; selecting one opens it.
   int BrowseFolder(const QString& folder);
   void SetPlaying(bool on);

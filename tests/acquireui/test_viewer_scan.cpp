@@ -7,6 +7,7 @@
 
 #include "acquire/twainparams.h"
 #include "io/vantixio.h"
+#include "multipage.h"
 #include "platform/bitmap.h"
 #include "saneenv.h"
 #include "view/vantixview.h"
@@ -43,7 +44,7 @@ TEST_F(ViewerScan, AcquireShowsTheScannedPicture) {
   EXPECT_TRUE(w.IsModified());
 }
 
-TEST_F(ViewerScan, AcquirePagesOpensTheFeedersPages) {
+TEST_F(ViewerScan, AcquirePagesFillsTheStripOfPages) {
   TQuietWindow w(&settings);
   w.Twain().SetVisibleDialog(false);
   w.Twain().SetFeederEnabled(true);
@@ -51,9 +52,14 @@ TEST_F(ViewerScan, AcquirePagesOpensTheFeedersPages) {
   w.Twain().YResolution().SetCurrentValue(10);
   w.Action("fileAcquirePages")->trigger();
   ASSERT_TRUE(w.errors.isEmpty()) << w.errors.join("; ").toStdString();
-  ASSERT_FALSE(w.CurrentFile().isEmpty());
-  EXPECT_EQ(EnumTIFFIm(w.CurrentFile().toStdString()), 10);
-  QFile::remove(w.CurrentFile());
+  auto* pages = w.findChild<vxviewer::TMultipage*>();
+  ASSERT_NE(pages, nullptr);
+  ASSERT_EQ(pages->Strip().ImageCount(), 10);
+  EXPECT_EQ(pages->Strip().SelectedImage(), 0);
+  // The picture shows the first page, new and unsaved.
+  EXPECT_EQ(w.View().GetFBitmap()->Width(), pages->Strip().ImageWidth(0));
+  EXPECT_TRUE(w.CurrentFile().isEmpty());
+  EXPECT_TRUE(w.IsModified());
 }
 
 TEST_F(ViewerScan, AFailureIsReportedWithSanesWords) {
