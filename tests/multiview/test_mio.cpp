@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -294,6 +295,12 @@ TEST(MIOFiles, NothingHappensWithoutAViewOrImages) {
   const std::string out = vxtest::TempDir() + "/none.gif";
   f.mio.SaveToFile(out);
   EXPECT_FALSE(std::filesystem::exists(out));
+  // No scanner at all: a SANE set-up with no backend, not the machine's (whose network
+  // backends would be probed).
+  const std::string noScanners = vxtest::TempDir() + "/sane-none";
+  std::filesystem::create_directories(noScanners);
+  std::ofstream(noScanners + "/dll.conf").flush();
+  setenv("SANE_CONFIG_DIR", noScanners.c_str(), 1);
   EXPECT_FALSE(f.mio.Acquire());
   EXPECT_FALSE(f.mio.SelectAcquireSource());
   EXPECT_FALSE(f.mio.DoPreviews(0, {}));
