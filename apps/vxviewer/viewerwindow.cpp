@@ -434,8 +434,15 @@ bool TViewerWindow::Open(const QString& fileName) {
   loader.OnProgress = TProgressEvent::Bind(this, &TViewerWindow::Progress);
   QString failure;
   try {
-    TFileStream stream(fileName.toStdString(), fmOpenRead);
-    loader.LoadFromStream(stream);
+    // Metafiles are drawings, recognised by their extension: the loader draws them at
+    // their own size. Everything else is told by its content.
+    const QString ext = QFileInfo(fileName).suffix().toLower();
+    if (ext == "wmf" || ext == "emf") {
+      loader.LoadFromFile(fileName.toStdString());
+    } else {
+      TFileStream stream(fileName.toStdString(), fmOpenRead);
+      loader.LoadFromStream(stream);
+    }
     if (loader.Aborting() || fresh.Empty())
       failure = loader.LastError().empty() ? tr("not a picture this program reads")
                                            : QString::fromStdString(loader.LastError());

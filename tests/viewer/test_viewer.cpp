@@ -2,6 +2,8 @@
 // the mouse and the wheel on the view, grabbed pixels, status texts, files written.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -154,6 +156,20 @@ TEST_F(Viewer, OpenShowsTheImageWithItsStatus) {
   EXPECT_EQ(w->StatusText(TStatusField::Zoom), "400 %");
   Move(Client(), 1, 1, Qt::NoButton);  // background, outside the image
   EXPECT_TRUE(w->StatusText(TStatusField::Position).isEmpty());
+}
+
+TEST_F(Viewer, OpenDrawsAMetafileAtItsOwnSize) {
+  const std::string emf = std::string(VX_METAFILE_DATA_DIR) + "/ink_shapes.emf";
+  TBitmap expected;
+  TVantixIO io;
+  io.SetAttachedBitmap(&expected);
+  io.LoadFromFile(emf);
+  ASSERT_FALSE(io.Aborting()) << io.LastError();
+  ASSERT_TRUE(w->Open(QString::fromStdString(emf)));
+  ASSERT_EQ(Image().Width(), expected.Width());
+  ASSERT_EQ(Image().Height(), expected.Height());
+  for (int y = 0; y < expected.Height(); y += 7)
+    ASSERT_EQ(std::memcmp(Image().ScanLine(y), expected.ScanLine(y), expected.RowLen()), 0) << y;
 }
 
 TEST_F(Viewer, FailedOpenKeepsThePictureAndSaysWhy) {
