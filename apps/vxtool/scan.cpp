@@ -1,7 +1,6 @@
 // vxtool scan: lists the scanners, or scans one page (or a feeder's pages) to a file.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "io/ioparams.h"
 #include "io/vantixio.h"
 #include "loadsave.h"
+#include "multiframe.h"
 #include "platform/bitmap.h"
 #include "platform/exceptions.h"
 #include "progress.h"
@@ -62,20 +62,6 @@ bool ParseArea(const std::string& text, double (&frame)[4]) {
   return frame[2] > frame[0] && frame[3] > frame[1] && frame[0] >= 0 && frame[1] >= 0;
 }
 
-bool IsMultiPageName(const std::string& name) {
-  const std::string n = Lower(name);
-  for (const char* ext : {".tif", ".tiff", ".gif"})
-    if (n.size() > std::strlen(ext) &&
-        n.compare(n.size() - std::strlen(ext), std::string::npos, ext) == 0)
-      return true;
-  return false;
-}
-
-bool IsGif(const std::string& name) {
-  const std::string n = Lower(name);
-  return n.size() > 4 && n.compare(n.size() - 4, 4, ".gif") == 0;
-}
-
 // 2 on a usage error (after a message), else 0.
 int ParseScanArgs(const std::vector<std::string>& args, ScanOptions& o) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -123,7 +109,8 @@ int ParseScanArgs(const std::vector<std::string>& args, ScanOptions& o) {
     }
   }
   if (o.out.empty()) return std::fputs(kScanUsage, stderr), 2;
-  if (o.feeder && !IsMultiPageName(o.out)) {
+  if (o.feeder && MultiFormatOf(o.out) != MultiFormat::Gif &&
+      MultiFormatOf(o.out) != MultiFormat::Tiff) {
     std::fputs("vxtool: several pages go to a .tif, .tiff or .gif file\n", stderr);
     return 2;
   }
@@ -193,7 +180,7 @@ bool WritePages(std::vector<vx::TBitmap>& pages,
     io.Params().TIFF_ImageIndex = static_cast<int>(i);
     io.Params().GIF_ImageIndex = static_cast<int>(i);
     try {
-      if (IsGif(out))
+      if (MultiFormatOf(out) == MultiFormat::Gif)
         io.InsertToFileGif(out);
       else
         io.InsertToFileTIFF(out);
@@ -242,16 +229,12 @@ int RunScan(const std::vector<std::string>& args) {
 
   std::vector<vx::TBitmap> pages;
   std::vector<std::unique_ptr<vx::TIOParamsVals>> params;
-  bool aborting = false;
-  vx::TFailure failure;
   bool ok = false;
   {
     ProgressBar bar("scanning");
-    vx::TProgressRec pr;
-    pr.ProgressEvent = bar.Handler();
-    pr.Aborting = &aborting;
-    pr.Failure = &failure;
-    ok = vx::VXTW_Acquire(0, nullptr, true, pr, nullptr, tw,
+    ToolProgress progress;
+    progress.rec.ProgressEvent = bar.Handler();
+    ok = vx::VXTW_Acquire(0, nullptr, true, progress.rec, nullptr, tw,
                           [&](vx::TBitmap& page, vx::TIOParamsVals*& p) {
                             pages.push_back(page);
                             params.push_back(std::make_unique<vx::TIOParamsVals>());
